@@ -1,0 +1,2 @@
+// placeholder until the solver lands
+#include "eigcab.hpp"

@@ -1,0 +1,57 @@
+// Generalized Hermitian-definite eigenproblem A v = lambda B v, and the
+// Hermitian eigensolver it reduces to.
+//
+// Every argument is passed by reference; matrices are column-major with a
+// leading dimension (element (i, j), 1-based, at (i - 1) + (j - 1) * NA);
+// complex values are two doubles, real part first.
+#pragma once
+
+#include <complex>
+
+namespace geneig {
+
+// Capacity of every matrix dimension and vector.
+inline constexpr int NMAX = 200;
+
+// eigcab: all or some eigenvalues and eigenvectors of A v = lambda B v,
+// A Hermitian, B Hermitian positive definite, both of order N.
+//
+//  A    (in/out) complex, NA x N.  In: A; only the lower triangle and diagonal
+//       are used.  Out: overwritten (reduction data of the eigensolver).
+//  B    (in/out) complex, NA x N.  In: B; only the lower triangle and
+//       diagonal are read.  Out: the multipliers L(i, j), i > j, of
+//       B = L^H D L strictly below the diagonal, and B(k, k) = sqrt(1/D(k)).
+//  N    (in)  order, 2 <= N <= NMAX for a solve.
+//  NA   (in)  leading dimension of A, B and V, NA >= N.
+//  M    (in)  signed number of eigenvalues: M > 0 the M largest, descending;
+//             M < 0 the |M| smallest, ascending.
+//  MV   (in)  signed number of eigenvectors, |MV| <= |M|; MV > 0 returns
+//             B-orthonormal vectors, MV < 0 vectors scaled so that their
+//             largest component of R's eigenvector is 1, MV = 0 none.
+//  EPS  (in/out) relative bisection tolerance and absolute cluster distance;
+//             a negative value is replaced by 1e-14 in the caller's variable.
+//  D    (out) complex, N: the pivots of B = L^H D L.
+//  E    (out) double, |M|: the eigenvalues.
+//  V    (out) complex, NA x |MV|: column m is the eigenvector of E(m).
+//  ILL  (out) set to 5 for a pivot of B whose real part is not positive,
+//             to 2 for invalid arguments; never set to 0.
+//  IW   (work) int, N.
+//  W    (work) double, NA x 7.
+void eigcab(std::complex<double>* A, std::complex<double>* B, const int& N, const int& NA,
+            const int& M, const int& MV, double& EPS, std::complex<double>* D, double* E,
+            std::complex<double>* V, int& ILL, int* IW, double* W);
+
+// eigch: selected eigenvalues, and optionally eigenvectors, of a complex
+// Hermitian matrix of order N >= 2 given by its lower triangle.
+//
+//  A    (in/out) complex, NA x N.  In: the lower triangle, and of the diagonal
+//       only the real parts.  Out: phase factors on the diagonal and
+//       reflection vectors below it.
+//  N, NA, M, MV, EPS, E, V, ILL: as for eigcab (V holds eigenvectors of A of
+//       unit 2-norm for MV > 0).
+//  W    (work) double, NA x 7.  IW (work) int, N.
+//  ILL  (out) set to 2 for invalid arguments, otherwise untouched.
+void eigch(std::complex<double>* A, const int& N, const int& NA, const int& M, const int& MV,
+           double& EPS, double* W, int* IW, double* E, std::complex<double>* V, int& ILL);
+
+}  // namespace geneig

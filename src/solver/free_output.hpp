@@ -1,0 +1,65 @@
+// The free output layout: one record per line, its items in order separated
+// by one blank. Text items stand as their characters alone, integers in
+// decimal, reals in the shortest decimal form that reads back to the same
+// double (a negative zero keeps its sign). Every record of the result file
+// and every diagnostic line on standard output is written this way.
+#pragma once
+
+#include <charconv>
+#include <cstddef>
+#include <cstdio>
+#include <cstring>
+#include <string_view>
+
+namespace geneig {
+
+// Longest item of each kind, in characters: an int is at most 11, a double
+// in shortest round-trip form at most 24.
+inline constexpr std::size_t kMaxIntChars = 11;
+inline constexpr std::size_t kMaxRealChars = 24;
+
+// Each put_* writes one item at p and returns the position after it. The
+// caller guarantees room for the item.
+inline char* put_int(char* p, int v) { return std::to_chars(p, p + kMaxIntChars, v).ptr; }
+inline char* put_real(char* p, double v) { return std::to_chars(p, p + kMaxRealChars, v).ptr; }
+inline char* put_text(char* p, std::string_view s) {
+  std::memcpy(p, s.data(), s.size());
+  return p + s.size();
+}
+
+// One record built item by item in a fixed buffer; items that would not fit
+// are dropped rather than written past the end.
+class FreeRecord {
+ public:
+  FreeRecord& text(std::string_view s) {
+    if (room(s.size())) pos_ = put_text(sep(), s);
+    return *this;
+  }
+  FreeRecord& integer(int v) {
+    if (room(kMaxIntChars)) pos_ = put_int(sep(), v);
+    return *this;
+  }
+  FreeRecord& real(double v) {
+    if (room(kMaxRealChars)) pos_ = put_real(sep(), v);
+    return *this;
+  }
+  std::string_view view() const { return {buf_, static_cast<std::size_t>(pos_ - buf_)}; }
+
+  // Writes the record and its line end to standard output.
+  void print() const {
+    std::fwrite(buf_, 1, static_cast<std::size_t>(pos_ - buf_), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+  }
+
+ private:
+  bool room(std::size_t n) const { return (pos_ - buf_) + 1 + n <= sizeof buf_; }
+  char* sep() {
+    if (pos_ != buf_) *pos_++ = ' ';
+    return pos_;
+  }
+  char buf_[256];
+  char* pos_ = buf_;
+};
+
+}  // namespace geneig
