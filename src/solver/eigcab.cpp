@@ -1,2 +1,544 @@
-// placeholder until the solver lands
+// The generalized Hermitian-definite eigensolver eigcab and the Hermitian
+// eigensolver eigch, with their phases:
+//
+//   eigcab:  factor_b -> reduce_a -> scale_a -> eigch -> back_transform_pencil
+//   eigch:   argument checks -> closed_form_order2 (n = 2)
+//                             | reduce_to_tridiagonal -> bisect_eigenvalues
+//            -> inverse_iteration -> back_transform
+//
+// Every sum starts at zero and adds its terms one at a time in increasing
+// index order; a product of three factors is formed left to right. The
+// results are therefore reproducible to the bit on every IEEE machine.
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <initializer_list>
+#include <utility>
+
+#include "colmajor.hpp"
+#include "complex_ops.hpp"
 #include "eigcab.hpp"
+#include "eigch_phases.hpp"
+#include "free_output.hpp"
+
+namespace geneig {
+namespace {
+
+using CMat = ColMajor<cplx>;
+using CView = ColMajor<const cplx>;
+using RMat = ColMajor<double>;
+using RView = ColMajor<const double>;
+
+// Work storage of the reduction of A: t1(k, j), j < k, holds the new row k
+// and t2(j, k), j > k, the new column k while step k still reads the old
+// ones. Fixed leading dimension NMAX, whatever NA is.
+cplx t1_store[NMAX * NMAX];
+cplx t2_store[NMAX * NMAX];
+
+// Default relative tolerance, written back into a negative EPS.
+constexpr double kDefaultEps = 1e-14;
+// The close-eigenvalue threshold is this multiple of the norm bound beta.
+constexpr double kDeltaFactor = 1e-14;
+// Two computed copies of one eigenvalue may differ by a few bisection
+// tolerances; eigenvalues within this many of max(tol, delta) get
+// independent pseudo-random start vectors.
+constexpr double kCoincideFactor = 10.0;
+// Eigenvectors of eigenvalues closer than this fraction of beta are
+// re-orthogonalized: inverse iteration alone does not keep them apart.
+constexpr double kClusterFactor = 1e-3;
+// Replaces an exactly zero pivot of T - lambda I so that the solve never
+// divides by zero; the solution then grows large, and is rescaled later.
+constexpr double kZeroPivot = 1e-30;
+// The start vectors' generator: s := (1229 s + 351750) mod 1664501, drawn as
+// s * 4.656613e-10. A fixed seed makes every run draw the same vectors, so
+// results are reproducible.
+constexpr int kSeed = 584287;
+constexpr int kMul = 1229;
+constexpr int kInc = 351750;
+constexpr int kMod = 1664501;
+constexpr double kDraw = 4.656613e-10;
+// Bisection on doubles halves an interval at most about 2100 times before
+// the midpoint meets an end; the cap only ends searches on non-finite input.
+constexpr int kMaxBisections = 4096;
+
+void print_invalid_argument(std::initializer_list<long long> values) {
+  FreeRecord line;
+  line.text("(SUBR. EIGCH) INVALID ARGUMENT.");
+  for (long long v : values) line.integer(v);
+  line.print();
+}
+
+// Hermitian completion: A(i, j) = conj(A(j, i)) for i <= j. The upper
+// triangle becomes the conjugate of the lower one and the diagonal entry is
+// replaced by its own conjugate.
+void hermitian_completion(const CMat& A, int n) {
+  for (int j = 1; j <= n; ++j)
+    for (int i = 1; i <= j; ++i) A(i, j) = std::conj(A(j, i));
+}
+
+// Back substitution with U (pivots W(., 3), superdiagonals W(., 4), W(., 5))
+// on the vector in W(., 7), in place.
+void solve_upper(const RMat& W, int n) {
+  W(n, 7) = W(n, 7) / W(n, 3);
+  W(n - 1, 7) = (W(n - 1, 7) - W(n - 1, 4) * W(n, 7)) / W(n - 1, 3);
+  for (int k = n - 2; k >= 1; --k)
+    W(k, 7) = (W(k, 7) - W(k, 4) * W(k + 1, 7) - W(k, 5) * W(k + 2, 7)) / W(k, 3);
+}
+
+// Applies the recorded row operations of the elimination (multipliers
+// W(., 6), interchanges IW) to the vector in W(., 7): x := L^-1 P x.
+void apply_elimination(const RMat& W, const int* IW, int n) {
+  for (int k = 1; k <= n - 1; ++k) {
+    const double m = W(k, 6);
+    if (IW[k - 1] == 1) {
+      const double xk = W(k, 7);
+      W(k, 7) = W(k + 1, 7);
+      W(k + 1, 7) = xk - m * W(k + 1, 7);
+    } else {
+      W(k + 1, 7) = W(k + 1, 7) - m * W(k, 7);
+    }
+  }
+}
+
+// Factors T - lambda I = P L U by Gaussian elimination with interchanges of
+// adjacent rows: pivots into W(., 3), superdiagonals into W(., 4) and
+// W(., 5), multipliers into W(., 6), interchange flags into IW.
+void factor_shifted_tridiagonal(const RMat& W, int* IW, int n, double lambda) {
+  for (int k = 1; k <= n; ++k) W(k, 3) = W(k, 1) - lambda;
+  for (int k = 1; k <= n - 1; ++k) W(k, 4) = W(k, 2);
+  W(n, 4) = 0.0;  // outside U; moved about by the last step, never read
+  for (int k = 1; k <= n - 1; ++k) {
+    const double e = W(k, 2);
+    if (std::fabs(W(k, 3)) < std::fabs(e)) {
+      // Row k+1 (e, W(k+1,3), W(k+1,4)) becomes the pivot row.
+      const double m = W(k, 3) / e;
+      W(k, 6) = m;
+      IW[k - 1] = 1;
+      const double t = W(k, 4);
+      W(k, 3) = e;
+      W(k, 4) = W(k + 1, 3);
+      W(k, 5) = W(k + 1, 4);
+      W(k + 1, 3) = t - m * W(k, 4);
+      W(k + 1, 4) = -(m * W(k, 5));
+    } else {
+      if (W(k, 3) == 0.0) W(k, 3) = kZeroPivot;
+      const double m = e / W(k, 3);
+      W(k, 6) = m;
+      IW[k - 1] = 0;
+      W(k + 1, 3) = W(k + 1, 3) - m * W(k, 4);
+      W(k, 5) = 0.0;
+    }
+  }
+  if (W(n, 3) == 0.0) W(n, 3) = kZeroPivot;
+}
+
+}  // namespace
+
+namespace detail {
+
+// ---------------------------------------------------------------------------
+// Stage 1 of eigcab. For k = n..1:
+//   p = B(k,k) - sum_{i>k} (D(i) L(i,k)) conj(L(i,k)),  D(k) = p,
+//   u = 1/p,  B(k,k) = sqrt(u),
+//   L(k,j) = (B(k,j) - sum_{i>k} (D(i) conj(L(i,k))) L(i,j)) u,  j < k.
+bool factor_b(cplx* Bp, int n, int na, cplx* D, int& ILL) {
+  const CMat B(Bp, na);
+  bool regular = true;
+  for (int k = n; k >= 1; --k) {
+    cplx s = 0.0;
+    for (int i = k + 1; i <= n; ++i) s += cmul(cmul(D[i - 1], B(i, k)), std::conj(B(i, k)));
+    const cplx p = B(k, k) - s;
+    const bool zero = p.real() == 0.0 && p.imag() == 0.0;
+    if (p.real() < 0.0 || zero) {
+      FreeRecord().text("\"D\" became imaginary number !!").print();
+      ILL = 5;
+    }
+    D[k - 1] = p;
+    // A zero pivot has no reciprocal; taking it as 0 zeroes row k of L
+    // instead of filling it with infinities.
+    const cplx u = zero ? cplx(0.0, 0.0) : crecip(p);
+    if (zero) regular = false;
+    B(k, k) = std::sqrt(u);
+    for (int j = 1; j <= k - 1; ++j) {
+      cplx t = 0.0;
+      for (int i = k + 1; i <= n; ++i) t += cmul(cmul(D[i - 1], std::conj(B(i, k))), B(i, j));
+      B(k, j) = cmul(B(k, j) - t, u);
+    }
+  }
+  return regular;
+}
+
+// ---------------------------------------------------------------------------
+// Stage 2 of eigcab. Step k replaces A by (I - e_k l_k^H) A (I - l_k e_k^T),
+// l_k the multipliers below the diagonal in column k of L: the new row k,
+// column k and diagonal entry are all formed from A as it stood at the start
+// of the step, then written back. Over k = n-1..1 this gives L^-H A L^-1.
+void reduce_a(cplx* Ap, const cplx* Bp, int n, int na) {
+  if (n < 2) return;
+  const CMat A(Ap, na);
+  const CView L(Bp, na);
+  const CMat t1(t1_store, NMAX);
+  const CMat t2(t2_store, NMAX);
+  for (int k = n - 1; k >= 1; --k) {
+    hermitian_completion(A, n);
+    for (int j = 1; j <= k - 1; ++j) {
+      cplx s = 0.0;
+      for (int i = k + 1; i <= n; ++i) s += cmul(std::conj(L(i, k)), A(i, j));
+      t1(k, j) = A(k, j) - s;
+    }
+    for (int j = k + 1; j <= n; ++j) {
+      cplx s = 0.0;
+      for (int i = k + 1; i <= n; ++i) s += cmul(L(i, k), A(j, i));
+      t2(j, k) = A(j, k) - s;
+    }
+    hermitian_completion(A, n);
+    cplx s1 = 0.0, s2 = 0.0, s3 = 0.0;
+    for (int i = k + 1; i <= n; ++i) s1 += cmul(std::conj(L(i, k)), A(i, k));
+    for (int i = k + 1; i <= n; ++i) s2 += cmul(L(i, k), A(k, i));
+    for (int i = k + 1; i <= n; ++i)
+      for (int l = k + 1; l <= n; ++l) s3 += cmul(cmul(std::conj(L(l, k)), L(i, k)), A(l, i));
+    A(k, k) = ((A(k, k) - s1) - s2) + s3;
+    for (int j = 1; j <= k - 1; ++j) A(k, j) = t1(k, j);
+    for (int j = k + 1; j <= n; ++j) A(j, k) = t2(j, k);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Stage 3 of eigcab: R(j,j) = A(j,j)/D(j), R(j,i) = (A(j,i) B(i,i)) B(j,j)
+// for i < j, with B(k,k) = D(k)^-1/2.
+void scale_a(cplx* Ap, const cplx* Bp, const cplx* D, int n, int na) {
+  const CMat A(Ap, na);
+  const CView B(Bp, na);
+  for (int j = 1; j <= n; ++j) {
+    A(j, j) = cdiv(A(j, j), D[j - 1]);
+    const cplx g = B(j, j);
+    for (int i = 1; i <= j - 1; ++i) A(j, i) = cmul(cmul(A(j, i), B(i, i)), g);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Stage 5 of eigcab: v = L^-1 D^-1/2 y, by scaling with B(i,i) and forward
+// substitution with the unit lower factor L, column by column.
+void back_transform_pencil(cplx* Vp, const cplx* Bp, int n, int na, int ncols) {
+  const CMat V(Vp, na);
+  const CView B(Bp, na);
+  for (int m = 1; m <= ncols; ++m) {
+    for (int i = 1; i <= n; ++i) V(i, m) = cmul(V(i, m), B(i, i));
+    for (int l = 1; l <= n - 1; ++l) {
+      const cplx z = V(l, m);
+      for (int i = l + 1; i <= n; ++i) V(i, m) = V(i, m) - cmul(B(i, l), z);
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Order 2: with t = (d1 + d2)/2, p = d1 d2 - e1^2 and r = t^2 - p, the
+// eigenvalues are s = sign(t)(sqrt(r) + |t|), the one of larger modulus,
+// and p/s. Rounding can make r slightly negative for nearly equal
+// eigenvalues: it is clamped at 0. The zero matrix (s = 0) has both
+// eigenvalues 0. The pair is returned largest first for m > 0, smallest
+// first for m < 0.
+SpectrumScale closed_form_order2(cplx* Ap, int na, int m, double eps, double* Wp, double* E) {
+  const CMat A(Ap, na);
+  const RMat W(Wp, na);
+  const double d1 = A(1, 1).real();
+  const double d2 = A(2, 2).real();
+  W(1, 1) = d1;
+  W(2, 1) = d2;
+  const double e1 = cabs(A(2, 1));
+  W(1, 2) = e1;
+  A(1, 1) = e1 == 0.0 ? cplx(1.0, 0.0) : cplx(A(2, 1).real() / e1, A(2, 1).imag() / e1);
+
+  const double t = (d1 + d2) * 0.5;
+  const double p = d1 * d2 - e1 * e1;
+  double r = t * t - p;
+  if (r < 0.0) r = 0.0;
+  double s = std::sqrt(r) + std::fabs(t);
+  if (t < 0.0) s = -s;
+  const double other = s == 0.0 ? 0.0 : p / s;
+  // The letter's choice by the sign of t*m, made robust: order the pair as m
+  // asks whatever rounding did to it.
+  double first = t * static_cast<double>(m) < 0.0 ? other : s;
+  double second = t * static_cast<double>(m) < 0.0 ? s : other;
+  if ((m > 0 && first < second) || (m < 0 && first > second)) std::swap(first, second);
+  E[0] = first;
+  if (std::abs(m) == 2) E[1] = second;
+
+  const double beta = std::max(std::fabs(d1) + std::fabs(e1), std::fabs(e1) + std::fabs(d2));
+  return {beta, eps * beta, kDeltaFactor * beta};
+}
+
+// ---------------------------------------------------------------------------
+// Householder reduction. Step k (k = 1..n-2) takes x = A(k+1..n, k) with
+// sigma = ||x||, alpha = |x_1|, phi = x_1/alpha, and the reflection
+// H = I - h u u^H with u = x + sigma phi e_1, h = 1/(alpha sigma + sigma^2),
+// so that H x = -sigma phi e_1. The trailing block A' becomes H A' H through
+//   p = h A' u,  K' = (h/2) u^H p,  q = p - K' u,  A' := A' - u q^H - q u^H.
+// The subdiagonal left behind is e_k phi_k with e_k = -sigma; the phases
+// phi_k turn the Hermitian tridiagonal into the real T.
+void reduce_to_tridiagonal(cplx* Ap, int n, int na, double* Wp) {
+  const CMat A(Ap, na);
+  const RMat W(Wp, na);
+  for (int i = 1; i <= n; ++i) W(i, 1) = A(i, i).real();
+  for (int k = 1; k <= n - 2; ++k) {
+    double s2 = 0.0;
+    for (int i = k + 1; i <= n; ++i) {
+      s2 += A(i, k).real() * A(i, k).real();
+      s2 += A(i, k).imag() * A(i, k).imag();
+    }
+    const double sigma = std::sqrt(s2);
+    const double alpha = cabs(A(k + 1, k));
+    W(k, 2) = -sigma;
+    const cplx phi = alpha == 0.0 ? cplx(1.0, 0.0)
+                                  : cplx(A(k + 1, k).real() / alpha, A(k + 1, k).imag() / alpha);
+    A(k, k) = phi;
+    if (s2 == 0.0) continue;
+    const double h = 1.0 / (alpha * sigma + s2);
+    A(k + 1, k) = A(k + 1, k) + cscale(phi, sigma);
+
+    // p_j = h (sum_{i<j} A(j,i) u_i + d_j u_j + sum_{i>j} conj(A(i,j)) u_i),
+    // stored on the diagonal.
+    for (int j = k + 1; j <= n; ++j) {
+      cplx below = 0.0, above = 0.0;
+      for (int i = k + 1; i <= j - 1; ++i) below += cmul(A(j, i), A(i, k));
+      for (int i = j + 1; i <= n; ++i) above += cmul(std::conj(A(i, j)), A(i, k));
+      A(j, j) = cscale((below + cscale(A(j, k), W(j, 1))) + above, h);
+    }
+    cplx K = 0.0;
+    for (int j = k + 1; j <= n; ++j) K += cmul(std::conj(A(j, k)), A(j, j));
+    const cplx Kh = cscale(K, h * 0.5);
+    for (int j = k + 1; j <= n; ++j) A(j, j) = A(j, j) - cmul(A(j, k), Kh);
+    for (int j = k + 1; j <= n; ++j) {
+      const cplx q = A(j, j), u = A(j, k);
+      W(j, 1) = W(j, 1) - 2.0 * (q.real() * u.real() + q.imag() * u.imag());
+    }
+    for (int j = k + 2; j <= n; ++j)
+      for (int i = k + 1; i <= j - 1; ++i)
+        A(j, i) = A(j, i) - cmul(A(j, k), std::conj(A(i, i))) - cmul(A(j, j), std::conj(A(i, k)));
+  }
+  const double e = cabs(A(n, n - 1));
+  W(n - 1, 2) = e;
+  A(n - 1, n - 1) =
+      e == 0.0 ? cplx(1.0, 0.0) : cplx(A(n, n - 1).real() / e, A(n, n - 1).imag() / e);
+}
+
+// ---------------------------------------------------------------------------
+// Sturm count: the pivots q_k of the elimination of T - x I without
+// interchanges, q_1 = d_1 - x, q_k = (d_k - x) - e_{k-1}^2 / q_{k-1}, have as
+// many non-negative members as T has eigenvalues >= x. A zero pivot counts
+// as non-negative; the next one is then -infinity, not counted, and the row
+// after it starts afresh.
+int sturm_count(const double* Wp, int n, int na, int m, double x) {
+  const RView W(Wp, na);
+  int count = 0;
+  int k = 1;
+  double q = W(1, 1) - x;
+  for (;;) {
+    if (q >= 0.0) ++count;
+    if (q == 0.0) {
+      k += 2;
+      if (k > n) break;
+      q = W(k, 1) - x;
+      continue;
+    }
+    ++k;
+    if (k > n) break;
+    q = (W(k, 1) - x) - W(k - 1, 3) / q;
+  }
+  return m > 0 ? count : n - count;
+}
+
+// ---------------------------------------------------------------------------
+// Bisection from the chosen end of the spectrum inward. Every eigenvalue's
+// interval starts as [-beta, beta]; the shared bound b carries from one
+// eigenvalue to the next (fewer than i eigenvalues lie beyond it), and each
+// count that shows s eigenvalues beyond x raises the lower ends of
+// eigenvalues i..s to x. A search ends when the midpoint comes within tol of
+// either end.
+SpectrumScale bisect_eigenvalues(double* Wp, int n, int na, int m, double eps, double* E) {
+  const RMat W(Wp, na);
+  // Largest absolute row sum: r_1 = |e_1| + |d_1|, r_n = |d_n| + |e_{n-1}|,
+  // r_k = |e_{k-1}| + |d_k| + |e_k|.
+  double beta = std::max(std::fabs(W(1, 2)) + std::fabs(W(1, 1)),
+                         std::fabs(W(n, 1)) + std::fabs(W(n - 1, 2)));
+  for (int k = 2; k <= n - 1; ++k) {
+    const double r = std::fabs(W(k - 1, 2)) + std::fabs(W(k, 1)) + std::fabs(W(k, 2));
+    if (r > beta) beta = r;
+  }
+  const SpectrumScale scale{beta, eps * beta, kDeltaFactor * beta};
+  const double tol = scale.tol;
+
+  for (int k = 1; k <= n - 1; ++k) W(k, 3) = W(k, 2) * W(k, 2);
+
+  const int count = std::abs(m);
+  double b = m > 0 ? beta : -beta;
+  for (int i = 1; i <= count; ++i) E[i - 1] = -b;
+
+  for (int i = 1; i <= count; ++i) {
+    double a = E[i - 1];
+    double x = (a + b) * 0.5;
+    for (int step = 0; step < kMaxBisections; ++step) {
+      if (!(std::fabs(a - x) > tol && std::fabs(b - x) > tol)) break;
+      const int s = sturm_count(Wp, n, na, m, x);
+      if (s < i) {
+        b = x;
+      } else {
+        a = x;
+        for (int j = i; j <= std::min(s, count); ++j) E[j - 1] = x;
+      }
+      x = (a + b) * 0.5;
+    }
+    E[i - 1] = x;
+  }
+  return scale;
+}
+
+// ---------------------------------------------------------------------------
+// Inverse iteration: with T - lambda I = P L U, two solves
+// x = (T - lambda I)^-1 (U^-1 b) from the start vector b. b is all ones,
+// except that an eigenvalue that coincides with the one before it gets a
+// pseudo-random b, so that the copies of a repeated eigenvalue do not all
+// converge to one vector.
+void inverse_iteration(double* Wp, int* IW, int n, int na, const double* E, int nv,
+                       const SpectrumScale& scale, cplx* Vp) {
+  const RMat W(Wp, na);
+  const CMat V(Vp, na);
+  const double coincide = kCoincideFactor * std::max(scale.tol, scale.delta);
+  int s = kSeed;
+  for (int j = 1; j <= nv; ++j) {
+    const double lambda = E[j - 1];
+    factor_shifted_tridiagonal(W, IW, n, lambda);
+    if (j > 1 && std::fabs(E[j - 1] - E[j - 2]) <= coincide) {
+      for (int k = 1; k <= n; ++k) {
+        s = (kMul * s + kInc) % kMod;
+        W(k, 7) = s * kDraw;
+      }
+    } else {
+      for (int k = 1; k <= n; ++k) W(k, 7) = 1.0;
+    }
+    solve_upper(W, n);
+    apply_elimination(W, IW, n);
+    solve_upper(W, n);
+    for (int k = 1; k <= n; ++k) V(k, j) = cplx(W(k, 7), 0.0);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// x = Q Phi y: row k is multiplied by pi_k = phi_1 ... phi_{k-1}, then the
+// reflections H_k = I - u u^H / gamma, gamma = -e_k u_{k+1} conj(phi_k)
+// = sigma_k (sigma_k + alpha_k), are applied for k = n-2..1. Each vector is
+// divided by its largest component (in |Re| + |Im|); for mv > 0, vectors
+// whose eigenvalues lie within max(EPS, 1e-3 beta) of the previous one are
+// orthogonalized against their cluster by modified Gram-Schmidt, and every
+// vector is scaled to unit 2-norm.
+void back_transform(const cplx* Ap, const double* Wp, int n, int na, const double* E, int mv,
+                    double eps, double beta, cplx* Vp) {
+  const CView A(Ap, na);
+  const RView W(Wp, na);
+  const CMat V(Vp, na);
+  const int nv = std::abs(mv);
+
+  cplx pi(1.0, 0.0);
+  for (int k = 2; k <= n; ++k) {
+    pi = cmul(A(k - 1, k - 1), pi);
+    for (int j = 1; j <= nv; ++j) V(k, j) = cmul(V(k, j), pi);
+  }
+
+  for (int j = 1; j <= nv; ++j) {
+    for (int k = n - 2; k >= 1; --k) {
+      const cplx t = cmul(A(k + 1, k), std::conj(A(k, k)));
+      const cplx gamma = -cscale(t, W(k, 2));
+      if (gamma.real() == 0.0 && gamma.imag() == 0.0) continue;
+      const cplx r = crecip(gamma);
+      cplx s = 0.0;
+      for (int i = k + 1; i <= n; ++i) s += cmul(std::conj(A(i, k)), V(i, j));
+      const cplx f = cmul(r, s);
+      for (int i = k + 1; i <= n; ++i) V(i, j) = V(i, j) - cmul(A(i, k), f);
+    }
+  }
+
+  for (int j = 1; j <= nv; ++j) {
+    int big = 1;
+    double size = std::fabs(V(1, j).real()) + std::fabs(V(1, j).imag());
+    for (int i = 2; i <= n; ++i) {
+      const double si = std::fabs(V(i, j).real()) + std::fabs(V(i, j).imag());
+      if (si > size) {
+        size = si;
+        big = i;
+      }
+    }
+    const cplx r = crecip(V(big, j));
+    for (int i = 1; i <= n; ++i) V(i, j) = cmul(V(i, j), r);
+  }
+  if (mv < 0) return;
+
+  const double cluster = std::max(eps, kClusterFactor * beta);
+  int first = 1;
+  for (int j = 1; j <= nv; ++j) {
+    if (j == 1 || std::fabs(E[j - 1] - E[j - 2]) > cluster) {
+      first = j;
+    } else {
+      for (int l = first; l <= j - 1; ++l) {
+        cplx s = 0.0;
+        for (int i = 1; i <= n; ++i) s += cmul(std::conj(V(i, l)), V(i, j));
+        for (int i = 1; i <= n; ++i) V(i, j) = V(i, j) - cmul(V(i, l), s);
+      }
+    }
+    double s2 = 0.0;
+    for (int i = 1; i <= n; ++i) {
+      s2 += V(i, j).real() * V(i, j).real();
+      s2 += V(i, j).imag() * V(i, j).imag();
+    }
+    const double g = std::sqrt(1.0 / s2);
+    for (int i = 1; i <= n; ++i) V(i, j) = cscale(V(i, j), g);
+  }
+}
+
+}  // namespace detail
+
+// ---------------------------------------------------------------------------
+void eigch(cplx* A, const int& N, const int& NA, const int& M, const int& MV, double& EPS,
+           double* W, int* IW, double* E, cplx* V, int& ILL) {
+  if (N < 2 || M == 0) {
+    ILL = 2;
+    print_invalid_argument({N, M});
+    return;
+  }
+  const long long am = std::llabs(M), amv = std::llabs(MV);
+  if (NA < N || N < am || am < amv) {
+    ILL = 2;
+    print_invalid_argument({NA, N, am, amv});
+    return;
+  }
+  if (EPS < 0.0) EPS = kDefaultEps;
+
+  detail::SpectrumScale scale;
+  if (N == 2) {
+    scale = detail::closed_form_order2(A, NA, M, EPS, W, E);
+  } else {
+    detail::reduce_to_tridiagonal(A, N, NA, W);
+    scale = detail::bisect_eigenvalues(W, N, NA, M, EPS, E);
+  }
+  if (MV == 0) return;
+  detail::inverse_iteration(W, IW, N, NA, E, static_cast<int>(amv), scale, V);
+  detail::back_transform(A, W, N, NA, E, MV, EPS, scale.beta, V);
+}
+
+// ---------------------------------------------------------------------------
+void eigcab(cplx* A, cplx* B, const int& N, const int& NA, const int& M, const int& MV,
+            double& EPS, cplx* D, double* E, cplx* V, int& ILL, int* IW, double* W) {
+  // The reduction's work arrays hold NMAX x NMAX, and every stage indexes
+  // the caller's arrays with NA: refuse before touching anything.
+  if (N > NMAX || NA < N) {
+    ILL = 2;
+    print_invalid_argument({NA, N, std::llabs(M), std::llabs(MV)});
+    return;
+  }
+  if (!detail::factor_b(B, N, NA, D, ILL)) return;
+  detail::reduce_a(A, B, N, NA);
+  detail::scale_a(A, B, D, N, NA);
+  eigch(A, N, NA, M, MV, EPS, W, IW, E, V, ILL);
+  detail::back_transform_pencil(V, B, N, NA, static_cast<int>(std::llabs(MV)));
+}
+
+}  // namespace geneig

@@ -33,8 +33,10 @@ inline constexpr int NMAX = 200;
 //  D    (out) complex, N: the pivots of B = L^H D L.
 //  E    (out) double, |M|: the eigenvalues.
 //  V    (out) complex, NA x |MV|: column m is the eigenvector of E(m).
-//  ILL  (out) set to 5 for a pivot of B whose real part is not positive,
-//             to 2 for invalid arguments; never set to 0.
+//  ILL  (out) set to 5 for a pivot of B with negative real part (the solve
+//             goes on) or an exactly zero pivot (B singular: nothing after
+//             the factorization is computed), to 2 for invalid arguments,
+//             among them N > NMAX or NA < N; never set to 0.
 //  IW   (work) int, N.
 //  W    (work) double, NA x 7.
 void eigcab(std::complex<double>* A, std::complex<double>* B, const int& N, const int& NA,

@@ -13,14 +13,14 @@
 
 namespace geneig {
 
-// Longest item of each kind, in characters: an int is at most 11, a double
-// in shortest round-trip form at most 24.
-inline constexpr std::size_t kMaxIntChars = 11;
+// Longest item of each kind, in characters: a 64-bit integer is at most 20,
+// a double in shortest round-trip form at most 24.
+inline constexpr std::size_t kMaxIntChars = 20;
 inline constexpr std::size_t kMaxRealChars = 24;
 
 // Each put_* writes one item at p and returns the position after it. The
 // caller guarantees room for the item.
-inline char* put_int(char* p, int v) { return std::to_chars(p, p + kMaxIntChars, v).ptr; }
+inline char* put_int(char* p, long long v) { return std::to_chars(p, p + kMaxIntChars, v).ptr; }
 inline char* put_real(char* p, double v) { return std::to_chars(p, p + kMaxRealChars, v).ptr; }
 inline char* put_text(char* p, std::string_view s) {
   std::memcpy(p, s.data(), s.size());
@@ -35,7 +35,7 @@ class FreeRecord {
     if (room(s.size())) pos_ = put_text(sep(), s);
     return *this;
   }
-  FreeRecord& integer(int v) {
+  FreeRecord& integer(long long v) {
     if (room(kMaxIntChars)) pos_ = put_int(sep(), v);
     return *this;
   }

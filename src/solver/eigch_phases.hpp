@@ -1,0 +1,81 @@
+// The phases of eigcab and eigch, one function each, exposed so that tests
+// can check each phase on its own. Callers outside the solver use eigcab.hpp.
+//
+// Layout shared by the phases (n = order, na = leading dimension, 1-based):
+//
+//   A after the tridiagonal reduction (n > 2):      W, na x 7:
+//     A(k, k)       phase factor phi_k, k < n         col 1  d_1 .. d_n
+//     A(k+1.., k)   reflection vector u of step k     col 2  e_1 .. e_{n-1}
+//     A(n, n-1)     last subdiagonal (|.| = e_{n-1})  col 3  e_k^2, then pivots of U
+//     A(n, n)       scratch                           col 4  first superdiagonal of U
+//                                                     col 5  second superdiagonal of U
+//   | phi_1                    |                      col 6  multipliers of L
+//   | u    phi_2               |                      col 7  start vector / solution
+//   | u    u     phi_3         |
+//   | u    u     A(n,n-1) .    |                      IW(k) = 1 where rows k, k+1
+//                                                     were interchanged
+#pragma once
+
+#include "complex_ops.hpp"
+
+namespace geneig::detail {
+
+// Scalars that the eigenvalue phase hands on: the norm bound beta of T (its
+// largest absolute row sum), the bisection tolerance tol = EPS * beta and
+// the close-eigenvalue threshold delta = 1e-14 * beta.
+struct SpectrumScale {
+  double beta;
+  double tol;
+  double delta;
+};
+
+// ---- Generalized problem (eigcab) ----
+
+// B = L^H D L from the last row up: L(i, j), i > j, overwrites B below the
+// diagonal, B(k, k) = sqrt(1/D(k)). A pivot of negative real part is warned
+// about (ILL = 5) and kept; an exactly zero pivot is warned about (ILL = 5),
+// its reciprocal taken as 0 so that everything stays finite, and the
+// function returns false: the pencil is singular and cannot be reduced.
+bool factor_b(cplx* B, int n, int na, cplx* D, int& ILL);
+
+// A := L^-H A L^-1, from column n-1 down to column 1, reading the lower
+// triangle and diagonal of A and the multipliers of L in B.
+void reduce_a(cplx* A, const cplx* B, int n, int na);
+
+// A := D^-1/2 A D^-1/2 on the lower triangle and diagonal: the standard
+// Hermitian matrix R.
+void scale_a(cplx* A, const cplx* B, const cplx* D, int n, int na);
+
+// v := L^-1 D^-1/2 y for columns 1..ncols of V.
+void back_transform_pencil(cplx* V, const cplx* B, int n, int na, int ncols);
+
+// ---- Hermitian eigensolver (eigch) ----
+
+// Order 2 in closed form: d, e_1 and phi_1, and E(1..|m|) in the order that
+// the sign of m asks for.
+SpectrumScale closed_form_order2(cplx* A, int na, int m, double eps, double* W, double* E);
+
+// Householder reduction of the Hermitian matrix (lower triangle) to the real
+// symmetric tridiagonal T: d into W(., 1), e into W(., 2), phase factors and
+// reflection vectors into A (layout above).
+void reduce_to_tridiagonal(cplx* A, int n, int na, double* W);
+
+// Sturm-sequence count for T - x I: the number of eigenvalues >= x (m > 0)
+// or < x (m < 0); W(., 3) holds e_k^2.
+int sturm_count(const double* W, int n, int na, int m, double x);
+
+// |m| eigenvalues at one end of the spectrum of T by bisection, into E.
+SpectrumScale bisect_eigenvalues(double* W, int n, int na, int m, double eps, double* E);
+
+// Eigenvectors of T for E(1..nv) by two steps of inverse iteration, into
+// the real parts of V (imaginary parts 0).
+void inverse_iteration(double* W, int* IW, int n, int na, const double* E, int nv,
+                       const SpectrumScale& scale, cplx* V);
+
+// Eigenvectors of T -> eigenvectors of A (x = Q Phi y), scaled by their
+// largest component; for mv > 0 re-orthogonalized within clusters and of
+// unit 2-norm.
+void back_transform(const cplx* A, const double* W, int n, int na, const double* E, int mv,
+                    double eps, double beta, cplx* V);
+
+}  // namespace geneig::detail
