@@ -1,0 +1,371 @@
+// The Hermitian eigensolver on hand-checkable matrices: argument checks and
+// their lines, the order-2 closed form, each phase on its own.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "colmajor.hpp"
+#include "eigcab.hpp"
+#include "eigch_phases.hpp"
+
+namespace {
+
+using geneig::cplx;
+using geneig::NMAX;
+namespace detail = geneig::detail;
+
+constexpr double kEps = std::numeric_limits<double>::epsilon();
+
+// Caller-side storage of one eigch call, with leading dimension NMAX.
+struct Problem {
+  std::vector<cplx> A = std::vector<cplx>(NMAX * NMAX);
+  std::vector<cplx> V = std::vector<cplx>(NMAX * NMAX);
+  std::vector<double> W = std::vector<double>(NMAX * 7);
+  std::vector<double> E = std::vector<double>(NMAX);
+  std::vector<int> IW = std::vector<int>(NMAX);
+  int ILL = 0;
+  double EPS = -1.0;
+
+  geneig::ColMajor<cplx> a() { return {A.data(), NMAX}; }
+  geneig::ColMajor<cplx> v() { return {V.data(), NMAX}; }
+  geneig::ColMajor<double> w() { return {W.data(), NMAX}; }
+
+  std::string solve(int n, int m, int mv, int na = NMAX) {
+    testing::internal::CaptureStdout();
+    geneig::eigch(A.data(), n, na, m, mv, EPS, W.data(), IW.data(), E.data(), V.data(), ILL);
+    return testing::internal::GetCapturedStdout();
+  }
+};
+
+// A = [[3, 1 - i], [1 + i, 1]], given by its lower triangle.
+void set_order2_example(Problem& p) {
+  p.a()(1, 1) = 3.0;
+  p.a()(2, 1) = cplx(1.0, 1.0);
+  p.a()(2, 2) = 1.0;
+  p.a()(1, 2) = cplx(99.0, 99.0);  // upper triangle: never read
+}
+
+// ---------------------------------------------------------------------------
+// Argument checks: each invalid call writes one line, sets ILL = 2 and
+// leaves every other argument alone, EPS included.
+struct BadArguments {
+  int n, na, m, mv;
+  const char* line;
+};
+
+class EigchArgumentCheck : public testing::TestWithParam<BadArguments> {};
+
+TEST_P(EigchArgumentCheck, RefusesWithItsLineAndTouchesNothing) {
+  const BadArguments c = GetParam();
+  Problem p;
+  p.E.assign(NMAX, 7.0);
+  p.W.assign(NMAX * 7, 8.0);
+  p.V.assign(NMAX * NMAX, cplx(9.0, 9.0));
+  p.A.assign(NMAX * NMAX, cplx(1.0, 2.0));
+  p.EPS = -1.0;
+  EXPECT_EQ(p.solve(c.n, c.m, c.mv, c.na), std::string(c.line) + "\n");
+  EXPECT_EQ(p.ILL, 2);
+  EXPECT_EQ(p.EPS, -1.0);
+  for (double e : p.E) ASSERT_EQ(e, 7.0);
+  for (double w : p.W) ASSERT_EQ(w, 8.0);
+  for (cplx v : p.V) ASSERT_EQ(v, cplx(9.0, 9.0));
+  for (cplx a : p.A) ASSERT_EQ(a, cplx(1.0, 2.0));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, EigchArgumentCheck,
+    testing::Values(BadArguments{1, NMAX, 1, 1, "(SUBR. EIGCH) INVALID ARGUMENT. 1 1"},
+                    BadArguments{0, NMAX, 3, 3, "(SUBR. EIGCH) INVALID ARGUMENT. 0 3"},
+                    BadArguments{-4, NMAX, -4, 0, "(SUBR. EIGCH) INVALID ARGUMENT. -4 -4"},
+                    BadArguments{5, NMAX, 0, 0, "(SUBR. EIGCH) INVALID ARGUMENT. 5 0"},
+                    BadArguments{5, NMAX, -3, 4, "(SUBR. EIGCH) INVALID ARGUMENT. 200 5 3 4"},
+                    BadArguments{5, NMAX, 6, 6, "(SUBR. EIGCH) INVALID ARGUMENT. 200 5 6 6"},
+                    BadArguments{5, 4, 5, -5, "(SUBR. EIGCH) INVALID ARGUMENT. 4 5 5 5"},
+                    BadArguments{3, NMAX, std::numeric_limits<int>::min(), 0,
+                                 "(SUBR. EIGCH) INVALID ARGUMENT. 200 3 2147483648 0"}),
+    [](const testing::TestParamInfo<BadArguments>& info) {
+      return "case" + std::to_string(info.index);
+    });
+
+TEST(EigchTolerance, NegativeEpsBecomesDefaultZeroStaysAndIllIsKept) {
+  for (double eps : {-1.0, 0.0, 1e-10}) {
+    Problem p;
+    set_order2_example(p);
+    p.EPS = eps;
+    p.ILL = 17;
+    EXPECT_EQ(p.solve(2, 2, 2), "");
+    EXPECT_EQ(p.EPS, eps < 0 ? 1e-14 : eps);
+    EXPECT_EQ(p.ILL, 17);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Order 2 in closed form.
+
+TEST(EigchOrder2, WorkedExampleEigenvaluesPhaseAndVectors) {
+  Problem p;
+  set_order2_example(p);
+  p.solve(2, 2, 2);
+  const double r3 = std::sqrt(3.0);
+  EXPECT_EQ(p.w()(1, 1), 3.0);
+  EXPECT_EQ(p.w()(2, 1), 1.0);
+  EXPECT_NEAR(p.w()(1, 2), std::sqrt(2.0), 4 * kEps);
+  EXPECT_NEAR(std::abs(p.a()(1, 1) - cplx(1.0, 1.0) / std::sqrt(2.0)), 0.0, 4 * kEps);
+  EXPECT_NEAR(p.E[0], 2.0 + r3, 8 * kEps);
+  EXPECT_NEAR(p.E[1], 2.0 - r3, 8 * kEps);
+  const double c = 1.0 / std::sqrt(3.0 - r3);
+  const cplx v1[2] = {c, (r3 - 1.0) * cplx(1.0, 1.0) / 2.0 * c};
+  const cplx v2[2] = {cplx(-1.0, 1.0) / (1.0 + r3) * c, c};
+  for (int i = 1; i <= 2; ++i) {
+    EXPECT_NEAR(std::abs(p.v()(i, 1) - v1[i - 1]), 0.0, 16 * kEps) << i;
+    EXPECT_NEAR(std::abs(p.v()(i, 2) - v2[i - 1]), 0.0, 16 * kEps) << i;
+  }
+}
+
+TEST(EigchOrder2, SignOfMChoosesOrderAndCount) {
+  const double hi = 2.0 + std::sqrt(3.0), lo = 2.0 - std::sqrt(3.0);
+  struct Case {
+    int m;
+    double e1, e2;
+  };
+  for (Case c : {Case{2, hi, lo}, Case{-2, lo, hi}, Case{1, hi, -5.0}, Case{-1, lo, -5.0}}) {
+    Problem p;
+    set_order2_example(p);
+    p.E.assign(NMAX, -5.0);
+    p.solve(2, c.m, 0);
+    EXPECT_NEAR(p.E[0], c.e1, 8 * kEps) << c.m;
+    EXPECT_NEAR(p.E[1], c.e2, 8 * kEps) << c.m;
+  }
+}
+
+// Rounding can make t*t - p negative for nearly equal eigenvalues, the
+// half-trace can be zero, and the zero matrix has no quotient p/s: none of
+// these may give NaN or the wrong order.
+TEST(EigchOrder2, DegenerateClosedFormsStayFiniteAndOrdered) {
+  struct Case {
+    double d1, d2;
+    cplx e;
+  };
+  const double tiny = std::ldexp(1.0, -52);
+  for (Case c : {Case{1.0, 1.0 + tiny, 0.0}, Case{1.0 + tiny, 1.0, 0.0}, Case{0.1, 0.1, 1e-9},
+                 Case{1.0, -1.0, cplx(0.5, 0.5)}, Case{-3.0, 3.0, 0.0}, Case{0.0, 0.0, 0.0}}) {
+    for (int m : {2, -2}) {
+      Problem p;
+      p.a()(1, 1) = c.d1;
+      p.a()(2, 2) = c.d2;
+      p.a()(2, 1) = c.e;
+      p.solve(2, m, m);
+      ASSERT_TRUE(std::isfinite(p.E[0]) && std::isfinite(p.E[1])) << c.d1 << " " << m;
+      if (m > 0) EXPECT_GE(p.E[0], p.E[1]);
+      if (m < 0) EXPECT_LE(p.E[0], p.E[1]);
+      const double sum = c.d1 + c.d2;
+      EXPECT_NEAR(p.E[0] + p.E[1], sum, 8 * kEps * (std::abs(c.d1) + std::abs(c.d2) + 1));
+      for (int j = 1; j <= 2; ++j)
+        for (int i = 1; i <= 2; ++i) ASSERT_TRUE(std::isfinite(std::abs(p.v()(i, j))));
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Householder reduction.
+
+TEST(Tridiagonalization, OrderThreeAllOnesOffDiagonal) {
+  Problem p;
+  for (int j = 1; j <= 3; ++j)
+    for (int i = j; i <= 3; ++i) p.a()(i, j) = i == j ? 2.0 : 1.0;
+  detail::reduce_to_tridiagonal(p.A.data(), 3, NMAX, p.W.data());
+  const double tol = 8 * 3 * kEps * 4.0;  // 8 n eps ||A||
+  EXPECT_NEAR(p.w()(1, 1), 2.0, tol);
+  EXPECT_NEAR(p.w()(2, 1), 3.0, tol);
+  EXPECT_NEAR(p.w()(3, 1), 1.0, tol);
+  EXPECT_NEAR(p.w()(1, 2), -std::sqrt(2.0), tol);
+  EXPECT_NEAR(p.w()(2, 2), 0.0, tol);
+  EXPECT_EQ(p.a()(1, 1), cplx(1.0, 0.0));
+}
+
+TEST(Tridiagonalization, DiagonalInputHasNegativeZeroCouplingsAndUnitPhases) {
+  Problem p;
+  const int n = 5;
+  for (int i = 1; i <= n; ++i) p.a()(i, i) = cplx(i * 1.5, 3.0);  // Im ignored
+  detail::reduce_to_tridiagonal(p.A.data(), n, NMAX, p.W.data());
+  for (int k = 1; k <= n; ++k) EXPECT_EQ(p.w()(k, 1), k * 1.5);
+  for (int k = 1; k <= n - 2; ++k) {
+    EXPECT_EQ(p.w()(k, 2), 0.0);
+    EXPECT_TRUE(std::signbit(p.w()(k, 2))) << k;
+  }
+  EXPECT_FALSE(std::signbit(p.w()(n - 1, 2)));
+  for (int k = 1; k <= n - 1; ++k) EXPECT_EQ(p.a()(k, k), cplx(1.0, 0.0));
+}
+
+TEST(Tridiagonalization, TridiagonalInputIsNegatedRowByRow) {
+  Problem p;
+  const int n = 6;
+  for (int i = 1; i <= n; ++i) p.a()(i, i) = i;
+  for (int i = 1; i < n; ++i) p.a()(i + 1, i) = 0.5 * i;
+  detail::reduce_to_tridiagonal(p.A.data(), n, NMAX, p.W.data());
+  for (int k = 1; k <= n; ++k) EXPECT_NEAR(p.w()(k, 1), k, 8 * n * kEps);
+  for (int k = 1; k <= n - 2; ++k) EXPECT_NEAR(p.w()(k, 2), -0.5 * k, 8 * n * kEps);
+  EXPECT_NEAR(p.w()(n - 1, 2), 0.5 * (n - 1), 8 * n * kEps);
+}
+
+// ---------------------------------------------------------------------------
+// Bisection on a tridiagonal T given directly in W.
+
+std::vector<double> bisect(const std::vector<double>& d, const std::vector<double>& e, int m,
+                           double eps) {
+  Problem p;
+  const int n = static_cast<int>(d.size());
+  for (int k = 1; k <= n; ++k) p.w()(k, 1) = d[k - 1];
+  for (int k = 1; k < n; ++k) p.w()(k, 2) = e[k - 1];
+  detail::bisect_eigenvalues(p.W.data(), n, NMAX, m, eps, p.E.data());
+  return {p.E.begin(), p.E.begin() + std::abs(m)};
+}
+
+TEST(Bisection, RepeatedEigenvalueComesOutAsTheIdenticalDouble) {
+  const std::vector<double> E = bisect({1, 1, 0}, {0, 0}, 3, 1e-14);
+  EXPECT_NEAR(E[0], 1.0, 1e-14);
+  EXPECT_NEAR(E[2], 0.0, 1e-14);
+  EXPECT_EQ(E[0], E[1]);
+}
+
+TEST(Bisection, ZeroPivotsAtTheFirstTrialValue) {
+  const std::vector<double> down = bisect({0, 0, 0}, {1, 1}, 3, 1e-14);
+  const std::vector<double> up = bisect({0, 0, 0}, {1, 1}, -3, 1e-14);
+  const double expect[3] = {std::sqrt(2.0), 0.0, -std::sqrt(2.0)};
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_NEAR(down[i], expect[i], 4e-14);
+    EXPECT_NEAR(up[i], expect[2 - i], 4e-14);
+  }
+}
+
+TEST(Bisection, EndsOfTheSpectrumAndFullResolution) {
+  const std::vector<double> d = {4, -1, 2.5, 0.5, 3};
+  const std::vector<double> e = {1, 0.5, -2, 0.25};
+  const std::vector<double> all = bisect(d, e, 5, 0.0);
+  for (int i = 1; i < 5; ++i) EXPECT_GT(all[i - 1], all[i]);
+  EXPECT_EQ(bisect(d, e, 1, 0.0)[0], all[0]);
+  EXPECT_EQ(bisect(d, e, -1, 0.0)[0], all[4]);
+  const std::vector<double> asc = bisect(d, e, -5, 0.0);
+  for (int i = 0; i < 5; ++i) EXPECT_NEAR(asc[i], all[4 - i], 4 * kEps * 8);
+  // Sum of eigenvalues is the trace.
+  double sum = 0;
+  for (double x : all) sum += x;
+  EXPECT_NEAR(sum, 9.0, 64 * kEps);
+}
+
+TEST(Bisection, ZeroMatrixGivesZeros) {
+  for (double x : bisect({0, 0, 0, 0}, {0, 0, 0}, 4, 1e-14)) EXPECT_EQ(x, 0.0);
+}
+
+// A NaN in T must not keep the search going for ever.
+TEST(Bisection, NonFiniteInputEnds) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double inf = std::numeric_limits<double>::infinity();
+  bisect({1, nan, 2}, {1, 1}, 3, 0.0);
+  bisect({1, 2, 3}, {inf, 1}, -3, 0.0);
+  bisect({1, 2, 3}, {1, 1}, 3, nan);
+  SUCCEED();
+}
+
+// ---------------------------------------------------------------------------
+// Inverse iteration on a tridiagonal T given directly in W.
+
+struct TridiagonalProblem : Problem {
+  TridiagonalProblem(const std::vector<double>& d, const std::vector<double>& e) {
+    n = static_cast<int>(d.size());
+    for (int k = 1; k <= n; ++k) w()(k, 1) = d[k - 1];
+    for (int k = 1; k < n; ++k) w()(k, 2) = e[k - 1];
+  }
+  void iterate(const std::vector<double>& lambda, double delta) {
+    for (std::size_t j = 0; j < lambda.size(); ++j) E[j] = lambda[j];
+    detail::inverse_iteration(W.data(), IW.data(), n, NMAX, E.data(),
+                              static_cast<int>(lambda.size()), {0.0, 0.0, delta}, V.data());
+  }
+  int n;
+};
+
+TEST(InverseIteration, ExactEigenvalueOfDiagonalUsesThePivotReplacement) {
+  TridiagonalProblem t({1, 2, 3}, {0, 0});
+  t.iterate({3.0}, 3e-14);
+  EXPECT_EQ(t.v()(1, 1), cplx(0.25, 0.0));
+  EXPECT_EQ(t.v()(2, 1), cplx(1.0, 0.0));
+  EXPECT_EQ(t.v()(3, 1), cplx((1.0 / 1e-30) / 1e-30, 0.0));
+  for (int k = 1; k <= 2; ++k) EXPECT_EQ(t.IW[k - 1], 0);
+}
+
+// For T = I every pivot is replaced, so each solve divides the start vector
+// by 1e-30: the vectors show the start vectors themselves, and with them
+// the generator's first states 1040542, 841100, ...
+TEST(InverseIteration, CoincidingEigenvaluesGetTheSeededStartVectors) {
+  TridiagonalProblem t({1, 1, 1}, {0, 0});
+  t.iterate({1.0, 1.0, 1.0}, 3e-14);
+  auto solved = [](double b) { return (b / 1e-30) / 1e-30; };
+  EXPECT_EQ(t.v()(1, 1).real(), solved(1.0));
+  EXPECT_EQ(t.v()(1, 2).real(), solved(1040542 * 4.656613e-10));
+  EXPECT_EQ(t.v()(2, 2).real(), solved(841100 * 4.656613e-10));
+  int s = 841100;
+  s = (1229 * s + 351750) % 1664501;
+  EXPECT_EQ(t.v()(3, 2).real(), solved(s * 4.656613e-10));
+  s = (1229 * s + 351750) % 1664501;
+  EXPECT_EQ(t.v()(1, 3).real(), solved(s * 4.656613e-10));
+}
+
+// With beta = 0 (the zero matrix) the threshold is 0, and equal eigenvalues
+// must still count as coinciding, or every vector would be the same.
+TEST(InverseIteration, ZeroThresholdStillSeparatesEqualEigenvalues) {
+  TridiagonalProblem t({0, 0, 0}, {0, 0});
+  t.iterate({0.0, 0.0, 0.0}, 0.0);
+  EXPECT_NE(t.v()(1, 1), t.v()(1, 2));
+  EXPECT_NE(t.v()(1, 2), t.v()(1, 3));
+}
+
+TEST(InverseIteration, EqualMagnitudesDoNotInterchange) {
+  TridiagonalProblem t({2, 2, 2}, {1, 1});
+  t.iterate({1.0}, 0.0);  // |d_1 - 1| = |e_1| = 1
+  EXPECT_EQ(t.IW[0], 0);
+}
+
+// ---------------------------------------------------------------------------
+// Whole eigch calls on small matrices.
+
+TEST(EigchVectors, DiagonalMatrixGivesUnitVectors) {
+  Problem p;
+  for (int i = 1; i <= 3; ++i) p.a()(i, i) = i;
+  p.EPS = 0.0;
+  p.solve(3, 3, 3);
+  for (int j = 1; j <= 3; ++j) {
+    EXPECT_NEAR(p.E[j - 1], 4 - j, 8 * kEps);
+    for (int i = 1; i <= 3; ++i)
+      EXPECT_NEAR(std::abs(p.v()(i, j) - cplx(i == 4 - j ? 1.0 : 0.0)), 0.0, 8 * kEps);
+  }
+}
+
+TEST(EigchVectors, NegativeMvScalesLargestComponentToOneOnly) {
+  Problem p;
+  const int n = 4;
+  for (int j = 1; j <= n; ++j)
+    for (int i = j; i <= n; ++i) p.a()(i, j) = i == j ? cplx(j, 0) : cplx(0.3 * i, -0.2 * j);
+  p.solve(n, n, -n);
+  for (int j = 1; j <= n; ++j) {
+    double best = 0;
+    int at = 0;
+    for (int i = 1; i <= n; ++i) {
+      const double size = std::abs(p.v()(i, j).real()) + std::abs(p.v()(i, j).imag());
+      if (size > best) best = size, at = i;
+    }
+    EXPECT_NEAR(std::abs(p.v()(at, j) - 1.0), 0.0, 4 * kEps);
+  }
+}
+
+TEST(EigchVectors, MvZeroLeavesVUntouched) {
+  Problem p;
+  set_order2_example(p);
+  p.V.assign(NMAX * NMAX, cplx(5.0, 5.0));
+  p.solve(2, 2, 0);
+  for (cplx v : p.V) ASSERT_EQ(v, cplx(5.0, 5.0));
+}
+
+}  // namespace
