@@ -34,6 +34,10 @@ using RView = ColMajor<const double>;
 // ones. Fixed leading dimension NMAX, whatever NA is.
 cplx t1_store[NMAX * NMAX];
 cplx t2_store[NMAX * NMAX];
+// Vectors of one step (1-based, entries 1..NMAX): a column's multipliers or
+// their conjugates, and the sums formed from them.
+cplx weights[NMAX + 1];
+cplx sums[NMAX + 1];
 
 // Default relative tolerance, written back into a negative EPS.
 constexpr double kDefaultEps = 1e-14;
@@ -68,12 +72,35 @@ void print_invalid_argument(std::initializer_list<long long> values) {
   line.print();
 }
 
-// Hermitian completion: A(i, j) = conj(A(j, i)) for i <= j. The upper
-// triangle becomes the conjugate of the lower one and the diagonal entry is
-// replaced by its own conjugate.
-void hermitian_completion(const CMat& A, int n) {
-  for (int j = 1; j <= n; ++j)
-    for (int i = 1; i <= j; ++i) A(i, j) = std::conj(A(j, i));
+// out[j] = sum_{i=lo..hi} w[i] * X(i, j) for j = j0..j1 (w 1-based), each
+// sum starting at 0 and adding its terms in increasing i. Four columns go
+// side by side so that their additions overlap; each sum keeps its order.
+// With ConjX the factor is conj(X(i, j)).
+template <bool ConjX = false>
+void column_dots(const cplx* w, const CView& X, int lo, int hi, int j0, int j1, cplx* out) {
+  auto x = [](cplx v) { return ConjX ? std::conj(v) : v; };
+  int j = j0;
+  for (; j + 3 <= j1; j += 4) {
+    const cplx *c0 = X.col(j), *c1 = X.col(j + 1), *c2 = X.col(j + 2), *c3 = X.col(j + 3);
+    cplx s0 = 0.0, s1 = 0.0, s2 = 0.0, s3 = 0.0;
+    for (int i = lo; i <= hi; ++i) {
+      const cplx wi = w[i];
+      s0 += cmul(wi, x(c0[i]));
+      s1 += cmul(wi, x(c1[i]));
+      s2 += cmul(wi, x(c2[i]));
+      s3 += cmul(wi, x(c3[i]));
+    }
+    out[j] = s0;
+    out[j + 1] = s1;
+    out[j + 2] = s2;
+    out[j + 3] = s3;
+  }
+  for (; j <= j1; ++j) {
+    const cplx* c = X.col(j);
+    cplx sum = 0.0;
+    for (int i = lo; i <= hi; ++i) sum += cmul(w[i], x(c[i]));
+    out[j] = sum;
+  }
 }
 
 // Back substitution with U (pivots W(., 3), superdiagonals W(., 4), W(., 5))
@@ -159,11 +186,10 @@ bool factor_b(cplx* Bp, int n, int na, cplx* D, int& ILL) {
     const cplx u = zero ? cplx(0.0, 0.0) : crecip(p);
     if (zero) regular = false;
     B(k, k) = std::sqrt(u);
-    for (int j = 1; j <= k - 1; ++j) {
-      cplx t = 0.0;
-      for (int i = k + 1; i <= n; ++i) t += cmul(cmul(D[i - 1], std::conj(B(i, k))), B(i, j));
-      B(k, j) = cmul(B(k, j) - t, u);
-    }
+    // Row k of L: L(k,j) = (B(k,j) - sum_i (D(i) conj(L(i,k))) L(i,j)) u.
+    for (int i = k + 1; i <= n; ++i) weights[i] = cmul(D[i - 1], std::conj(B(i, k)));
+    column_dots(weights, CView(Bp, na), k + 1, n, 1, k - 1, sums);
+    for (int j = 1; j <= k - 1; ++j) B(k, j) = cmul(B(k, j) - sums[j], u);
   }
   return regular;
 }
@@ -173,30 +199,56 @@ bool factor_b(cplx* Bp, int n, int na, cplx* D, int& ILL) {
 // l_k the multipliers below the diagonal in column k of L: the new row k,
 // column k and diagonal entry are all formed from A as it stood at the start
 // of the step, then written back. Over k = n-1..1 this gives L^-H A L^-1.
+//
+// The step reads the trailing block (k+1..n) as a full Hermitian matrix,
+// its upper triangle holding the conjugates of the lower one. Of that upper
+// part only row k+1 is new since the previous step (step k+1 rewrote
+// column k+1), so only that row is refreshed; the last step completes the
+// whole upper triangle, which is how A is left.
 void reduce_a(cplx* Ap, const cplx* Bp, int n, int na) {
   if (n < 2) return;
   const CMat A(Ap, na);
+  const CView Av(Ap, na);
   const CView L(Bp, na);
   const CMat t1(t1_store, NMAX);
   const CMat t2(t2_store, NMAX);
   for (int k = n - 1; k >= 1; --k) {
-    hermitian_completion(A, n);
-    for (int j = 1; j <= k - 1; ++j) {
-      cplx s = 0.0;
-      for (int i = k + 1; i <= n; ++i) s += cmul(std::conj(L(i, k)), A(i, j));
-      t1(k, j) = A(k, j) - s;
+    if (k == 1) {
+      for (int j = 2; j <= n; ++j)
+        for (int i = 1; i <= j - 1; ++i) A(i, j) = std::conj(A(j, i));
+    } else {
+      for (int j = k + 2; j <= n; ++j) A(k + 1, j) = std::conj(A(j, k + 1));
     }
-    for (int j = k + 1; j <= n; ++j) {
-      cplx s = 0.0;
-      for (int i = k + 1; i <= n; ++i) s += cmul(L(i, k), A(j, i));
-      t2(j, k) = A(j, k) - s;
+
+    // New row k: t1(k,j) = A(k,j) - sum_i conj(L(i,k)) A(i,j), j < k.
+    for (int i = k + 1; i <= n; ++i) weights[i] = std::conj(L(i, k));
+    column_dots(weights, Av, k + 1, n, 1, k - 1, sums);
+    for (int j = 1; j <= k - 1; ++j) t1(k, j) = A(k, j) - sums[j];
+
+    // New column k: t2(j,k) = A(j,k) - sum_i L(i,k) A(j,i), j > k, the sums
+    // for all j formed side by side down the columns i; the diagonal term
+    // (j = i) enters conjugated.
+    for (int j = k + 1; j <= n; ++j) sums[j] = 0.0;
+    for (int i = k + 1; i <= n; ++i) {
+      const cplx li = L(i, k);
+      const cplx* a = Av.col(i);
+      for (int j = k + 1; j <= i - 1; ++j) sums[j] += cmul(li, a[j]);
+      sums[i] += cmul(li, std::conj(a[i]));
+      for (int j = i + 1; j <= n; ++j) sums[j] += cmul(li, a[j]);
     }
-    hermitian_completion(A, n);
+    for (int j = k + 1; j <= n; ++j) t2(j, k) = A(j, k) - sums[j];
+
+    // New diagonal entry: ((A(k,k) - s1) - s2) + s3 with
+    // s1 = sum conj(L(i,k)) A(i,k), s2 = sum L(i,k) conj(A(i,k)) and
+    // s3 = sum_i sum_l (conj(L(l,k)) L(i,k)) A(l,i), one running sum.
     cplx s1 = 0.0, s2 = 0.0, s3 = 0.0;
-    for (int i = k + 1; i <= n; ++i) s1 += cmul(std::conj(L(i, k)), A(i, k));
-    for (int i = k + 1; i <= n; ++i) s2 += cmul(L(i, k), A(k, i));
-    for (int i = k + 1; i <= n; ++i)
-      for (int l = k + 1; l <= n; ++l) s3 += cmul(cmul(std::conj(L(l, k)), L(i, k)), A(l, i));
+    for (int i = k + 1; i <= n; ++i) s1 += cmul(weights[i], A(i, k));
+    for (int i = k + 1; i <= n; ++i) s2 += cmul(L(i, k), std::conj(A(i, k)));
+    for (int i = k + 1; i <= n; ++i) {
+      const cplx li = L(i, k);
+      const cplx* a = Av.col(i);
+      for (int l = k + 1; l <= n; ++l) s3 += cmul(cmul(weights[l], li), a[l]);
+    }
     A(k, k) = ((A(k, k) - s1) - s2) + s3;
     for (int j = 1; j <= k - 1; ++j) A(k, j) = t1(k, j);
     for (int j = k + 1; j <= n; ++j) A(j, k) = t2(j, k);
