@@ -21,6 +21,19 @@
 #include "eigch_phases.hpp"
 #include "free_output.hpp"
 
+// The heavy loops are compiled for AVX2 and for the x86-64 baseline, and
+// the loader picks AVX2 where the CPU has it. Both clones perform the same
+// IEEE operations in the same order, so both give the same bits. The AVX2
+// clone is deliberately built without FMA (and without AVX-512, which has
+// fused forms of its own): the vectorizer rewrites complex products into
+// fused multiply-add/subtract even when contraction is switched off, which
+// would change the last bits of the results from one CPU to another.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#define GENEIG_WIDE __attribute__((target_clones("avx2", "default"), flatten))
+#else
+#define GENEIG_WIDE
+#endif
+
 namespace geneig {
 namespace {
 
@@ -168,7 +181,7 @@ namespace detail {
 //   p = B(k,k) - sum_{i>k} (D(i) L(i,k)) conj(L(i,k)),  D(k) = p,
 //   u = 1/p,  B(k,k) = sqrt(u),
 //   L(k,j) = (B(k,j) - sum_{i>k} (D(i) conj(L(i,k))) L(i,j)) u,  j < k.
-bool factor_b(cplx* Bp, int n, int na, cplx* D, int& ILL) {
+GENEIG_WIDE bool factor_b(cplx* Bp, int n, int na, cplx* D, int& ILL) {
   const CMat B(Bp, na);
   bool regular = true;
   for (int k = n; k >= 1; --k) {
@@ -205,7 +218,7 @@ bool factor_b(cplx* Bp, int n, int na, cplx* D, int& ILL) {
 // part only row k+1 is new since the previous step (step k+1 rewrote
 // column k+1), so only that row is refreshed; the last step completes the
 // whole upper triangle, which is how A is left.
-void reduce_a(cplx* Ap, const cplx* Bp, int n, int na) {
+GENEIG_WIDE void reduce_a(cplx* Ap, const cplx* Bp, int n, int na) {
   if (n < 2) return;
   const CMat A(Ap, na);
   const CView Av(Ap, na);
@@ -258,7 +271,7 @@ void reduce_a(cplx* Ap, const cplx* Bp, int n, int na) {
 // ---------------------------------------------------------------------------
 // Stage 3 of eigcab: R(j,j) = A(j,j)/D(j), R(j,i) = (A(j,i) B(i,i)) B(j,j)
 // for i < j, with B(k,k) = D(k)^-1/2.
-void scale_a(cplx* Ap, const cplx* Bp, const cplx* D, int n, int na) {
+GENEIG_WIDE void scale_a(cplx* Ap, const cplx* Bp, const cplx* D, int n, int na) {
   const CMat A(Ap, na);
   const CView B(Bp, na);
   for (int j = 1; j <= n; ++j) {
@@ -271,7 +284,7 @@ void scale_a(cplx* Ap, const cplx* Bp, const cplx* D, int n, int na) {
 // ---------------------------------------------------------------------------
 // Stage 5 of eigcab: v = L^-1 D^-1/2 y, by scaling with B(i,i) and forward
 // substitution with the unit lower factor L, column by column.
-void back_transform_pencil(cplx* Vp, const cplx* Bp, int n, int na, int ncols) {
+GENEIG_WIDE void back_transform_pencil(cplx* Vp, const cplx* Bp, int n, int na, int ncols) {
   const CMat V(Vp, na);
   const CView B(Bp, na);
   for (int m = 1; m <= ncols; ++m) {
@@ -328,7 +341,7 @@ SpectrumScale closed_form_order2(cplx* Ap, int na, int m, double eps, double* Wp
 //   p = h A' u,  K' = (h/2) u^H p,  q = p - K' u,  A' := A' - u q^H - q u^H.
 // The subdiagonal left behind is e_k phi_k with e_k = -sigma; the phases
 // phi_k turn the Hermitian tridiagonal into the real T.
-void reduce_to_tridiagonal(cplx* Ap, int n, int na, double* Wp) {
+GENEIG_WIDE void reduce_to_tridiagonal(cplx* Ap, int n, int na, double* Wp) {
   const CMat A(Ap, na);
   const RMat W(Wp, na);
   for (int i = 1; i <= n; ++i) W(i, 1) = A(i, i).real();
@@ -483,29 +496,36 @@ void inverse_iteration(double* Wp, int* IW, int n, int na, const double* E, int 
 // whose eigenvalues lie within max(EPS, 1e-3 beta) of the previous one are
 // orthogonalized against their cluster by modified Gram-Schmidt, and every
 // vector is scaled to unit 2-norm.
-void back_transform(const cplx* Ap, const double* Wp, int n, int na, const double* E, int mv,
+GENEIG_WIDE void back_transform(const cplx* Ap, const double* Wp, int n, int na, const double* E, int mv,
                     double eps, double beta, cplx* Vp) {
   const CView A(Ap, na);
   const RView W(Wp, na);
   const CMat V(Vp, na);
   const int nv = std::abs(mv);
 
-  cplx pi(1.0, 0.0);
-  for (int k = 2; k <= n; ++k) {
-    pi = cmul(A(k - 1, k - 1), pi);
-    for (int j = 1; j <= nv; ++j) V(k, j) = cmul(V(k, j), pi);
-  }
+  // pi_k = phi_{k-1} pi_{k-1}, then row k of every vector times pi_k.
+  cplx* pi = weights;
+  pi[1] = cplx(1.0, 0.0);
+  for (int k = 2; k <= n; ++k) pi[k] = cmul(A(k - 1, k - 1), pi[k - 1]);
+  for (int j = 1; j <= nv; ++j)
+    for (int k = 2; k <= n; ++k) V(k, j) = cmul(V(k, j), pi[k]);
 
-  for (int j = 1; j <= nv; ++j) {
-    for (int k = n - 2; k >= 1; --k) {
-      const cplx t = cmul(A(k + 1, k), std::conj(A(k, k)));
-      const cplx gamma = -cscale(t, W(k, 2));
-      if (gamma.real() == 0.0 && gamma.imag() == 0.0) continue;
-      const cplx r = crecip(gamma);
-      cplx s = 0.0;
-      for (int i = k + 1; i <= n; ++i) s += cmul(std::conj(A(i, k)), V(i, j));
-      const cplx f = cmul(r, s);
-      for (int i = k + 1; i <= n; ++i) V(i, j) = V(i, j) - cmul(A(i, k), f);
+  // Each reflection is applied to all vectors before the next one: the
+  // vectors do not interact, so each sees the same sequence of operations
+  // as if it were transformed alone.
+  for (int k = n - 2; k >= 1; --k) {
+    const cplx t = cmul(A(k + 1, k), std::conj(A(k, k)));
+    const cplx gamma = -cscale(t, W(k, 2));
+    if (gamma.real() == 0.0 && gamma.imag() == 0.0) continue;
+    const cplx r = crecip(gamma);
+    cplx* u = sums;  // conj(u_i), i = k+1..n
+    for (int i = k + 1; i <= n; ++i) u[i] = std::conj(A(i, k));
+    static cplx dots[NMAX + 1];
+    column_dots(u, CView(Vp, na), k + 1, n, 1, nv, dots);
+    for (int j = 1; j <= nv; ++j) {
+      const cplx f = cmul(r, dots[j]);
+      cplx* v = V.col(j);
+      for (int i = k + 1; i <= n; ++i) v[i] = v[i] - cmul(A(i, k), f);
     }
   }
 
