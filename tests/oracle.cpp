@@ -35,10 +35,19 @@ Eigen descending(std::vector<double> values, decltype(Eigen::vectors) vectors, i
   return Eigen{std::move(values), std::move(flipped), 0};
 }
 
-// The optimal work length LAPACK reports in work[0] after a query.
-template <class T>
-int work_length(T reported) {
-  return std::max(1, static_cast<int>(std::real(reported)));
+// Runs a LAPACK driver twice: first as a workspace query (lwork = -1, the
+// optimal length comes back in work[0]), then with that workspace.
+// call(work, lwork, info) makes one call. Returns info.
+template <class T, class Driver>
+int with_workspace(const Driver& call) {
+  int info = 0, lwork = -1;
+  T query{};
+  call(&query, &lwork, &info);
+  if (info != 0) return info;
+  lwork = std::max(1, static_cast<int>(std::real(query)));
+  std::vector<T> work(lwork);
+  call(work.data(), &lwork, &info);
+  return info;
 }
 
 // A symmetric (Hermitian) n x n matrix whose lower triangle is drawn column
@@ -117,14 +126,10 @@ ZEigen zhegv(const ZMatrix& A, const ZMatrix& B) {
   const int n = A.rows, itype = 1;
   ZMatrix a = compact(A), b = compact(B);
   std::vector<double> w(n), rwork(std::max(1, 3 * n - 2));
-  int info = 0, lwork = -1;
-  cplx query;
-  zhegv_(&itype, "V", "L", &n, a.data(), &a.ld, b.data(), &b.ld, w.data(), &query, &lwork,
-         rwork.data(), &info, 1, 1);
-  lwork = work_length(query);
-  std::vector<cplx> work(lwork);
-  zhegv_(&itype, "V", "L", &n, a.data(), &a.ld, b.data(), &b.ld, w.data(), work.data(), &lwork,
-         rwork.data(), &info, 1, 1);
+  const int info = with_workspace<cplx>([&](cplx* work, const int* lwork, int* info) {
+    zhegv_(&itype, "V", "L", &n, a.data(), &a.ld, b.data(), &b.ld, w.data(), work, lwork,
+           rwork.data(), info, 1, 1);
+  });
   return descending<ZEigen>(std::move(w), std::move(a), info);
 }
 
@@ -132,14 +137,10 @@ DEigen dsygv(const DMatrix& A, const DMatrix& B) {
   const int n = A.rows, itype = 1;
   DMatrix a = compact(A), b = compact(B);
   std::vector<double> w(n);
-  int info = 0, lwork = -1;
-  double query;
-  dsygv_(&itype, "V", "L", &n, a.data(), &a.ld, b.data(), &b.ld, w.data(), &query, &lwork, &info,
-         1, 1);
-  lwork = work_length(query);
-  std::vector<double> work(lwork);
-  dsygv_(&itype, "V", "L", &n, a.data(), &a.ld, b.data(), &b.ld, w.data(), work.data(), &lwork,
-         &info, 1, 1);
+  const int info = with_workspace<double>([&](double* work, const int* lwork, int* info) {
+    dsygv_(&itype, "V", "L", &n, a.data(), &a.ld, b.data(), &b.ld, w.data(), work, lwork, info,
+           1, 1);
+  });
   return descending<DEigen>(std::move(w), std::move(a), info);
 }
 
@@ -147,12 +148,9 @@ DEigen dsyev(const DMatrix& A) {
   const int n = A.rows;
   DMatrix a = compact(A);
   std::vector<double> w(n);
-  int info = 0, lwork = -1;
-  double query;
-  dsyev_("V", "L", &n, a.data(), &a.ld, w.data(), &query, &lwork, &info, 1, 1);
-  lwork = work_length(query);
-  std::vector<double> work(lwork);
-  dsyev_("V", "L", &n, a.data(), &a.ld, w.data(), work.data(), &lwork, &info, 1, 1);
+  const int info = with_workspace<double>([&](double* work, const int* lwork, int* info) {
+    dsyev_("V", "L", &n, a.data(), &a.ld, w.data(), work, lwork, info, 1, 1);
+  });
   return descending<DEigen>(std::move(w), std::move(a), info);
 }
 

@@ -169,7 +169,9 @@ Matrix<T> embed(const Matrix<T>& m, int na) {
 // A ratio whose error is exactly zero is 0, even where the scale is zero
 // (A = 0 with lambda = 0); a nonzero error over a zero scale is infinity.
 
-// The machine epsilon, 2^-52.
+// The machine epsilon 2^-52, the spacing of doubles at 1
+// (std::numeric_limits<double>::epsilon()): the ulp that LAPACK's own test
+// ratios divide by.
 inline constexpr double kEps = 0x1.0p-52;
 
 double norm1(const ZMatrix& M);
