@@ -1,0 +1,318 @@
+#include "oracle.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <stdexcept>
+
+namespace geneig::oracle {
+
+namespace {
+
+double conj_of(double x) { return x; }
+cplx conj_of(cplx z) { return std::conj(z); }
+
+// The matrix's leading rows x cols block with ld = rows (at least 1, as
+// LAPACK requires), the layout handed to LAPACK.
+template <class T>
+Matrix<T> compact(const Matrix<T>& m) {
+  Matrix<T> out(m.rows, m.cols, std::max(m.rows, 1));
+  for (int j = 1; j <= m.cols; ++j)
+    for (int i = 1; i <= m.rows; ++i) out(i, j) = m(i, j);
+  return out;
+}
+
+// LAPACK gives ascending eigenvalues; the solver gives the largest first.
+// Reverses the values and the columns of the vectors together.
+template <class Eigen>
+Eigen descending(std::vector<double> values, decltype(Eigen::vectors) vectors, int info) {
+  if (info != 0) return Eigen{{}, {}, info};
+  const int n = static_cast<int>(values.size());
+  std::reverse(values.begin(), values.end());
+  decltype(vectors) flipped(n, n);
+  for (int j = 1; j <= n; ++j)
+    for (int i = 1; i <= n; ++i) flipped(i, j) = vectors(i, n + 1 - j);
+  return Eigen{std::move(values), std::move(flipped), 0};
+}
+
+// Runs a LAPACK driver twice: first as a workspace query (lwork = -1, the
+// optimal length comes back in work[0]), then with that workspace.
+// call(work, lwork, info) makes one call. Returns info.
+template <class T, class Driver>
+int with_workspace(const Driver& call) {
+  int info = 0, lwork = -1;
+  T query{};
+  call(&query, &lwork, &info);
+  if (info != 0) return info;
+  lwork = std::max(1, static_cast<int>(std::real(query)));
+  std::vector<T> work(lwork);
+  call(work.data(), &lwork, &info);
+  return info;
+}
+
+// A symmetric (Hermitian) n x n matrix whose lower triangle is drawn column
+// by column from `entry`, off-diagonal and diagonal draws kept apart so the
+// diagonal is exactly real; the upper triangle is its mirror.
+template <class T>
+Matrix<T> mirrored_random(int n, const std::function<T()>& off_diagonal,
+                          const std::function<double()>& diagonal) {
+  Matrix<T> m(n, n);
+  for (int j = 1; j <= n; ++j) {
+    m(j, j) = diagonal();
+    for (int i = j + 1; i <= n; ++i) {
+      m(i, j) = off_diagonal();
+      m(j, i) = conj_of(m(i, j));
+    }
+  }
+  return m;
+}
+
+// C diag(d) C^H + shift I: the lower triangle by sums in increasing index
+// order, the upper as its conjugate and the diagonal real, so the result is
+// exactly Hermitian whatever the rounding.
+template <class T>
+Matrix<T> gram(const Matrix<T>& C, const std::vector<double>& d, double shift) {
+  const int n = C.rows;
+  Matrix<T> m(n, n);
+  for (int j = 1; j <= n; ++j) {
+    for (int i = j; i <= n; ++i) {
+      T s{};
+      for (int k = 1; k <= C.cols; ++k) s += C(i, k) * d[k - 1] * conj_of(C(j, k));
+      m(i, j) = s;
+      m(j, i) = conj_of(s);
+    }
+    m(j, j) = std::real(m(j, j)) + shift;
+  }
+  return m;
+}
+
+cplx random_complex(Rng& rng) {
+  const double re = uniform(rng);
+  return {re, uniform(rng)};
+}
+
+template <class T>
+Matrix<T> random_dense(int n, const std::function<T()>& entry) {
+  Matrix<T> m(n, n);
+  for (auto& x : m.a) x = entry();
+  return m;
+}
+
+// The 1-norm of column j of M over rows 1..n.
+double column_norm1(const ZMatrix& M, int j, int n) {
+  double s = 0.0;
+  for (int i = 1; i <= n; ++i) s += std::abs(M(i, j));
+  return s;
+}
+
+// M times column j of V, rows 1..n.
+std::vector<cplx> times_column(const ZMatrix& M, const ZMatrix& V, int j, int n) {
+  std::vector<cplx> y(n);
+  for (int k = 1; k <= n; ++k) {
+    const cplx v = V(k, j);
+    for (int i = 1; i <= n; ++i) y[i - 1] += M(i, k) * v;
+  }
+  return y;
+}
+
+// error / scale, where an exact result scores 0 even on a zero scale.
+double ratio(double error, double scale) { return error == 0.0 ? 0.0 : error / scale; }
+
+}  // namespace
+
+// ---- Reference solvers -----------------------------------------------------
+
+ZEigen zhegv(const ZMatrix& A, const ZMatrix& B) {
+  const int n = A.rows, itype = 1;
+  ZMatrix a = compact(A), b = compact(B);
+  std::vector<double> w(n), rwork(std::max(1, 3 * n - 2));
+  const int info = with_workspace<cplx>([&](cplx* work, const int* lwork, int* info) {
+    zhegv_(&itype, "V", "L", &n, a.data(), &a.ld, b.data(), &b.ld, w.data(), work, lwork,
+           rwork.data(), info, 1, 1);
+  });
+  return descending<ZEigen>(std::move(w), std::move(a), info);
+}
+
+DEigen dsygv(const DMatrix& A, const DMatrix& B) {
+  const int n = A.rows, itype = 1;
+  DMatrix a = compact(A), b = compact(B);
+  std::vector<double> w(n);
+  const int info = with_workspace<double>([&](double* work, const int* lwork, int* info) {
+    dsygv_(&itype, "V", "L", &n, a.data(), &a.ld, b.data(), &b.ld, w.data(), work, lwork, info,
+           1, 1);
+  });
+  return descending<DEigen>(std::move(w), std::move(a), info);
+}
+
+DEigen dsyev(const DMatrix& A) {
+  const int n = A.rows;
+  DMatrix a = compact(A);
+  std::vector<double> w(n);
+  const int info = with_workspace<double>([&](double* work, const int* lwork, int* info) {
+    dsyev_("V", "L", &n, a.data(), &a.ld, w.data(), work, lwork, info, 1, 1);
+  });
+  return descending<DEigen>(std::move(w), std::move(a), info);
+}
+
+// ---- Generators ------------------------------------------------------------
+
+double uniform(Rng& rng) {
+  const double u = static_cast<double>(rng() >> 11) * 0x1.0p-53;
+  return 2.0 * u - 1.0;
+}
+
+ZMatrix identity(int n) {
+  ZMatrix m(n, n);
+  for (int i = 1; i <= n; ++i) m(i, i) = 1.0;
+  return m;
+}
+
+ZMatrix random_hermitian(int n, Rng& rng) {
+  return mirrored_random<cplx>(
+      n, [&] { return random_complex(rng); }, [&] { return uniform(rng); });
+}
+
+ZMatrix random_hpd(int n, Rng& rng) {
+  const ZMatrix C = random_dense<cplx>(n, [&] { return random_complex(rng); });
+  return gram(C, std::vector<double>(n, 1.0), n);
+}
+
+ZMatrix random_unitary(int n, Rng& rng) {
+  ZMatrix Q = random_dense<cplx>(n, [&] { return random_complex(rng); });
+  // Modified Gram-Schmidt, each column orthogonalized twice against the
+  // earlier ones: one pass loses orthogonality in proportion to the
+  // condition of the random matrix, the second restores it to rounding.
+  for (int j = 1; j <= n; ++j) {
+    for (int pass = 0; pass < 2; ++pass) {
+      for (int k = 1; k < j; ++k) {
+        cplx r = 0.0;
+        for (int i = 1; i <= n; ++i) r += std::conj(Q(i, k)) * Q(i, j);
+        for (int i = 1; i <= n; ++i) Q(i, j) -= r * Q(i, k);
+      }
+    }
+    double norm2 = 0.0;
+    for (int i = 1; i <= n; ++i) norm2 += std::norm(Q(i, j));
+    const double scale = 1.0 / std::sqrt(norm2);
+    for (int i = 1; i <= n; ++i) Q(i, j) *= scale;
+  }
+  return Q;
+}
+
+ZMatrix with_spectrum(const std::vector<double>& lambda, Rng& rng) {
+  return gram(random_unitary(static_cast<int>(lambda.size()), rng), lambda, 0.0);
+}
+
+ZMatrix hpd_with_condition(int n, double cond, Rng& rng) {
+  std::vector<double> sigma(n, 1.0);
+  for (int i = 2; i <= n; ++i) sigma[i - 1] = std::pow(cond, (i - 1.0) / (n - 1.0));
+  return with_spectrum(sigma, rng);
+}
+
+std::vector<double> spectrum_with_multiplicities(
+    const std::vector<std::pair<double, int>>& value_multiplicity) {
+  std::vector<double> lambda;
+  for (const auto& [value, count] : value_multiplicity) lambda.insert(lambda.end(), count, value);
+  std::sort(lambda.begin(), lambda.end(), std::greater<>());
+  return lambda;
+}
+
+std::vector<double> clustered_spectrum(int n, int size, double spacing) {
+  std::vector<double> lambda(n);
+  for (int i = 0; i < n; ++i) {
+    const double centre = 1.0 + i / size;
+    lambda[i] = centre * (1.0 + (i % size) * spacing);
+  }
+  std::sort(lambda.begin(), lambda.end(), std::greater<>());
+  return lambda;
+}
+
+DMatrix random_symmetric(int n, Rng& rng) {
+  const auto draw = [&] { return uniform(rng); };
+  return mirrored_random<double>(n, draw, draw);
+}
+
+DMatrix random_spd(int n, Rng& rng) {
+  const DMatrix C = random_dense<double>(n, [&] { return uniform(rng); });
+  return gram(C, std::vector<double>(n, 1.0), n);
+}
+
+DMatrix wilkinson_plus(int n) {
+  const int m = (n - 1) / 2;
+  DMatrix w(n, n);
+  for (int i = 1; i <= n; ++i) {
+    w(i, i) = std::abs(m + 1 - i);
+    if (i < n) w(i + 1, i) = w(i, i + 1) = 1.0;
+  }
+  return w;
+}
+
+ZMatrix to_complex(const DMatrix& m) {
+  ZMatrix z(m.rows, m.cols, m.ld);
+  z.a.assign(m.a.begin(), m.a.end());
+  return z;
+}
+
+// ---- Measures --------------------------------------------------------------
+
+double norm1(const ZMatrix& M) {
+  double largest = 0.0;
+  for (int j = 1; j <= M.cols; ++j) largest = std::max(largest, column_norm1(M, j, M.rows));
+  return largest;
+}
+
+double residual_ratio(const ZMatrix& A, const ZMatrix& B, const std::vector<double>& E,
+                      const ZMatrix& V) {
+  const int n = A.rows;
+  const double normA = norm1(A), normB = norm1(B);
+  double worst = 0.0;
+  for (int j = 1; j <= static_cast<int>(E.size()); ++j) {
+    const std::vector<cplx> av = times_column(A, V, j, n), bv = times_column(B, V, j, n);
+    const double lambda = E[j - 1];
+    double error = 0.0;
+    for (int i = 0; i < n; ++i) error += std::abs(av[i] - lambda * bv[i]);
+    const double scale = (normA + std::abs(lambda) * normB) * column_norm1(V, j, n) * n * kEps;
+    worst = std::max(worst, ratio(error, scale));
+  }
+  return worst;
+}
+
+double orthonormality_ratio(const ZMatrix& B, const ZMatrix& V, int m) {
+  const int n = B.rows;
+  ZMatrix BV(n, m);
+  for (int j = 1; j <= m; ++j) {
+    const std::vector<cplx> y = times_column(B, V, j, n);
+    std::copy(y.begin(), y.end(), &BV(1, j));
+  }
+  // The 1-norm of G = V^H B V - I, column by column.
+  double largest = 0.0;
+  for (int j = 1; j <= m; ++j) {
+    double column = 0.0;
+    for (int i = 1; i <= m; ++i) {
+      cplx g = i == j ? cplx(-1.0) : cplx(0.0);
+      for (int k = 1; k <= n; ++k) g += std::conj(V(k, i)) * BV(k, j);
+      column += std::abs(g);
+    }
+    largest = std::max(largest, column);
+  }
+  return ratio(largest, n * kEps);
+}
+
+double eigenvalue_ratio(const std::vector<double>& E, const std::vector<double>& R) {
+  if (E.size() != R.size()) throw std::invalid_argument("eigenvalue_ratio: lengths differ");
+  double error = 0.0, size = 0.0;
+  for (std::size_t j = 0; j < R.size(); ++j) {
+    error = std::max(error, std::abs(E[j] - R[j]));
+    size = std::max(size, std::abs(R[j]));
+  }
+  return ratio(error, static_cast<double>(R.size()) * kEps * size);
+}
+
+double hermitian_defect(const ZMatrix& M) {
+  double defect = 0.0;
+  for (int j = 1; j <= M.rows; ++j)
+    for (int i = 1; i <= M.rows; ++i)
+      defect = std::max(defect, std::abs(M(i, j) - std::conj(M(j, i))));
+  return defect;
+}
+
+}  // namespace geneig::oracle
