@@ -77,6 +77,15 @@ constexpr double kDraw = 4.656613e-10;
 // Bisection on doubles halves an interval at most about 2100 times before
 // the midpoint meets an end; the cap only ends searches on non-finite input.
 constexpr int kMaxBisections = 4096;
+// Sturm counts are formed kLanes at a time: the trial values of the next
+// kDepth bisection steps, a binary tree of kTreeNodes midpoints.
+constexpr int kLanes = 16;
+constexpr int kDepth = 4;
+constexpr int kTreeNodes = (1 << kDepth) - 1;
+static_assert(kTreeNodes <= kLanes);
+constexpr int kVectors = kLanes / 4;
+using Lanes4 = double __attribute__((vector_size(4 * sizeof(double))));
+using Mask4 = long long __attribute__((vector_size(4 * sizeof(long long))));
 
 void print_invalid_argument(std::initializer_list<long long> values) {
   FreeRecord line;
@@ -388,29 +397,43 @@ GENEIG_WIDE void reduce_to_tridiagonal(cplx* Ap, int n, int na, double* Wp) {
 }
 
 // ---------------------------------------------------------------------------
-// Sturm count: the pivots q_k of the elimination of T - x I without
-// interchanges, q_1 = d_1 - x, q_k = (d_k - x) - e_{k-1}^2 / q_{k-1}, have as
-// many non-negative members as T has eigenvalues >= x. A zero pivot counts
-// as non-negative; the next one is then -infinity, not counted, and the row
-// after it starts afresh.
-int sturm_count(const double* Wp, int n, int na, int m, double x) {
+// Sturm counts at kLanes trial values at once. The pivots q_k of the
+// elimination of T - x I without interchanges, q_1 = d_1 - x,
+// q_k = (d_k - x) - e_{k-1}^2 / q_{k-1}, have as many non-negative members as
+// T has eigenvalues >= x. A zero pivot counts as non-negative; the next one
+// is then -infinity, not counted, and the row after it starts afresh. Each
+// count is one chain of dependent divisions: the lanes' chains run side by
+// side, each with exactly the operations of a count on its own.
+GENEIG_WIDE void sturm_counts(const double* Wp, int n, int na, int m, const double* x,
+                              int* counts) {
   const RView W(Wp, na);
-  int count = 0;
-  int k = 1;
-  double q = W(1, 1) - x;
-  for (;;) {
-    if (q >= 0.0) ++count;
-    if (q == 0.0) {
-      k += 2;
-      if (k > n) break;
-      q = W(k, 1) - x;
-      continue;
-    }
-    ++k;
-    if (k > n) break;
-    q = (W(k, 1) - x) - W(k - 1, 3) / q;
+  // kLanes lanes as kVectors vectors of four, so that every operation maps
+  // onto the machine's own vector instructions.
+  Lanes4 xv[kVectors], q[kVectors];
+  Mask4 count[kVectors], zero[kVectors], skipped[kVectors];
+  for (int v = 0; v < kVectors; ++v) {
+    for (int l = 0; l < 4; ++l) xv[v][l] = x[4 * v + l];
+    q[v] = W(1, 1) - xv[v];
+    count[v] = -(q[v] >= 0.0);
+    zero[v] = q[v] == 0.0;  // this row's pivot is exactly zero
+    skipped[v] = Mask4{};   // this row follows a zero pivot
   }
-  return m > 0 ? count : n - count;
+  for (int k = 2; k <= n; ++k) {
+    const double d = W(k, 1), e2 = W(k - 1, 3);
+    for (int v = 0; v < kVectors; ++v) {
+      const Lanes4 dx = d - xv[v];
+      const Lanes4 next = dx - e2 / q[v];
+      const Mask4 skip = zero[v];
+      q[v] = skipped[v] ? dx : next;
+      count[v] -= ~skip & (q[v] >= 0.0);
+      zero[v] = ~skip & (q[v] == 0.0);
+      skipped[v] = skip;
+    }
+  }
+  for (int l = 0; l < kLanes; ++l) {
+    const int c = static_cast<int>(count[l / 4][l % 4]);
+    counts[l] = m > 0 ? c : n - c;
+  }
 }
 
 // ---------------------------------------------------------------------------
@@ -420,6 +443,12 @@ int sturm_count(const double* Wp, int n, int na, int m, double x) {
 // count that shows s eigenvalues beyond x raises the lower ends of
 // eigenvalues i..s to x. A search ends when the midpoint comes within tol of
 // either end.
+//
+// The search is sequential, but the trial values of its next kDepth steps
+// are known in advance: the midpoint, the midpoints of its two halves, and
+// so on. Their counts are formed together, then the search walks down the
+// tree with exactly the midpoints, counts and decisions it would have met
+// one at a time.
 SpectrumScale bisect_eigenvalues(double* Wp, int n, int na, int m, double eps, double* E) {
   const RMat W(Wp, na);
   // Largest absolute row sum: r_1 = |e_1| + |d_1|, r_n = |d_n| + |e_{n-1}|,
@@ -442,16 +471,36 @@ SpectrumScale bisect_eigenvalues(double* Wp, int n, int na, int m, double eps, d
   for (int i = 1; i <= count; ++i) {
     double a = E[i - 1];
     double x = (a + b) * 0.5;
-    for (int step = 0; step < kMaxBisections; ++step) {
-      if (!(std::fabs(a - x) > tol && std::fabs(b - x) > tol)) break;
-      const int s = sturm_count(Wp, n, na, m, x);
-      if (s < i) {
-        b = x;
-      } else {
-        a = x;
-        for (int j = i; j <= std::min(s, count); ++j) E[j - 1] = x;
+    int steps = 0;
+    auto go_on = [&] { return steps < kMaxBisections && std::fabs(a - x) > tol && std::fabs(b - x) > tol; };
+    while (go_on()) {
+      // Node t has the interval (lo[t], hi[t]) and midpoint mid[t]; its
+      // children 2t+1 (count below i: the upper end moves) and 2t+2 (the
+      // lower end moves) halve it.
+      double lo[kLanes], hi[kLanes], mid[kLanes];
+      lo[0] = a, hi[0] = b, mid[0] = x;
+      for (int t = 0; 2 * t + 2 < kTreeNodes; ++t) {
+        lo[2 * t + 1] = lo[t], hi[2 * t + 1] = mid[t];
+        lo[2 * t + 2] = mid[t], hi[2 * t + 2] = hi[t];
+        mid[2 * t + 1] = (lo[t] + mid[t]) * 0.5;
+        mid[2 * t + 2] = (mid[t] + hi[t]) * 0.5;
       }
-      x = (a + b) * 0.5;
+      for (int t = kTreeNodes; t < kLanes; ++t) mid[t] = x;
+      int counts[kLanes];
+      sturm_counts(Wp, n, na, m, mid, counts);
+      for (int level = 0, t = 0; level < kDepth && go_on(); ++level) {
+        const int s = counts[t];
+        ++steps;
+        if (s < i) {
+          b = x;
+          t = 2 * t + 1;
+        } else {
+          a = x;
+          for (int j = i; j <= std::min(s, count); ++j) E[j - 1] = x;
+          t = 2 * t + 2;
+        }
+        x = (a + b) * 0.5;
+      }
     }
     E[i - 1] = x;
   }

@@ -60,10 +60,6 @@ SpectrumScale closed_form_order2(cplx* A, int na, int m, double eps, double* W, 
 // reflection vectors into A (layout above).
 void reduce_to_tridiagonal(cplx* A, int n, int na, double* W);
 
-// Sturm-sequence count for T - x I: the number of eigenvalues >= x (m > 0)
-// or < x (m < 0); W(., 3) holds e_k^2.
-int sturm_count(const double* W, int n, int na, int m, double x);
-
 // |m| eigenvalues at one end of the spectrum of T by bisection, into E.
 SpectrumScale bisect_eigenvalues(double* W, int n, int na, int m, double eps, double* E);
 
