@@ -283,10 +283,13 @@ GENEIG_WIDE void reduce_a(cplx* Ap, const cplx* Bp, int n, int na) {
 GENEIG_WIDE void scale_a(cplx* Ap, const cplx* Bp, const cplx* D, int n, int na) {
   const CMat A(Ap, na);
   const CView B(Bp, na);
-  for (int j = 1; j <= n; ++j) {
-    A(j, j) = cdiv(A(j, j), D[j - 1]);
-    const cplx g = B(j, j);
-    for (int i = 1; i <= j - 1; ++i) A(j, i) = cmul(cmul(A(j, i), B(i, i)), g);
+  // Each entry is scaled on its own; going down the columns keeps the
+  // accesses contiguous.
+  for (int i = 1; i <= n; ++i) {
+    A(i, i) = cdiv(A(i, i), D[i - 1]);
+    const cplx bi = B(i, i);
+    cplx* a = A.col(i);
+    for (int j = i + 1; j <= n; ++j) a[j] = cmul(cmul(a[j], bi), B(j, j));
   }
 }
 
@@ -371,24 +374,40 @@ GENEIG_WIDE void reduce_to_tridiagonal(cplx* Ap, int n, int na, double* Wp) {
     A(k + 1, k) = A(k + 1, k) + cscale(phi, sigma);
 
     // p_j = h (sum_{i<j} A(j,i) u_i + d_j u_j + sum_{i>j} conj(A(i,j)) u_i),
-    // stored on the diagonal.
-    for (int j = k + 1; j <= n; ++j) {
-      cplx below = 0.0, above = 0.0;
-      for (int i = k + 1; i <= j - 1; ++i) below += cmul(A(j, i), A(i, k));
-      for (int i = j + 1; i <= n; ++i) above += cmul(std::conj(A(i, j)), A(i, k));
-      A(j, j) = cscale((below + cscale(A(j, k), W(j, 1))) + above, h);
+    // stored on the diagonal. One pass down each column i of the trailing
+    // block adds A(j,i) u_i to the first sum of every row j > i and forms
+    // the second sum of row i; every sum keeps its order.
+    const cplx* u = A.col(k);
+    cplx* below = sums;
+    cplx* above = weights;
+    for (int j = k + 1; j <= n; ++j) below[j] = 0.0;
+    for (int i = k + 1; i <= n; ++i) {
+      const cplx* a = A.col(i);
+      const cplx ui = u[i];
+      cplx sum = 0.0;
+      for (int j = i + 1; j <= n; ++j) {
+        below[j] += cmul(a[j], ui);
+        sum += cmul(std::conj(a[j]), u[j]);
+      }
+      above[i] = sum;
     }
+    for (int j = k + 1; j <= n; ++j)
+      A(j, j) = cscale((below[j] + cscale(u[j], W(j, 1))) + above[j], h);
+
     cplx K = 0.0;
-    for (int j = k + 1; j <= n; ++j) K += cmul(std::conj(A(j, k)), A(j, j));
+    for (int j = k + 1; j <= n; ++j) K += cmul(std::conj(u[j]), A(j, j));
     const cplx Kh = cscale(K, h * 0.5);
-    for (int j = k + 1; j <= n; ++j) A(j, j) = A(j, j) - cmul(A(j, k), Kh);
-    for (int j = k + 1; j <= n; ++j) {
-      const cplx q = A(j, j), u = A(j, k);
-      W(j, 1) = W(j, 1) - 2.0 * (q.real() * u.real() + q.imag() * u.imag());
+    cplx* q = sums;
+    for (int j = k + 1; j <= n; ++j) A(j, j) = q[j] = A(j, j) - cmul(u[j], Kh);
+    for (int j = k + 1; j <= n; ++j)
+      W(j, 1) = W(j, 1) - 2.0 * (q[j].real() * u[j].real() + q[j].imag() * u[j].imag());
+
+    // A' := A' - u q^H - q u^H below the diagonal, column by column.
+    for (int i = k + 1; i <= n - 1; ++i) {
+      cplx* a = A.col(i);
+      const cplx qi = std::conj(q[i]), ui = std::conj(u[i]);
+      for (int j = i + 1; j <= n; ++j) a[j] = a[j] - cmul(u[j], qi) - cmul(q[j], ui);
     }
-    for (int j = k + 2; j <= n; ++j)
-      for (int i = k + 1; i <= j - 1; ++i)
-        A(j, i) = A(j, i) - cmul(A(j, k), std::conj(A(i, i))) - cmul(A(j, j), std::conj(A(i, k)));
   }
   const double e = cabs(A(n, n - 1));
   W(n - 1, 2) = e;
