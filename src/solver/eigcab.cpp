@@ -95,32 +95,27 @@ void print_invalid_argument(std::initializer_list<long long> values) {
 }
 
 // out[j] = sum_{i=lo..hi} w[i] * X(i, j) for j = j0..j1 (w 1-based), each
-// sum starting at 0 and adding its terms in increasing i. Four columns go
-// side by side so that their additions overlap; each sum keeps its order.
-// With ConjX the factor is conj(X(i, j)).
-template <bool ConjX = false>
+// sum starting at 0 and adding its terms in increasing i. kDotColumns
+// columns go side by side so that their additions overlap; each sum keeps
+// its own order.
+constexpr int kDotColumns = 4;
+
 void column_dots(const cplx* w, const CView& X, int lo, int hi, int j0, int j1, cplx* out) {
-  auto x = [](cplx v) { return ConjX ? std::conj(v) : v; };
   int j = j0;
-  for (; j + 3 <= j1; j += 4) {
-    const cplx *c0 = X.col(j), *c1 = X.col(j + 1), *c2 = X.col(j + 2), *c3 = X.col(j + 3);
-    cplx s0 = 0.0, s1 = 0.0, s2 = 0.0, s3 = 0.0;
+  for (; j + kDotColumns - 1 <= j1; j += kDotColumns) {
+    const cplx* c[kDotColumns];
+    cplx s[kDotColumns];
+    for (int t = 0; t < kDotColumns; ++t) c[t] = X.col(j + t), s[t] = 0.0;
     for (int i = lo; i <= hi; ++i) {
       const cplx wi = w[i];
-      s0 += cmul(wi, x(c0[i]));
-      s1 += cmul(wi, x(c1[i]));
-      s2 += cmul(wi, x(c2[i]));
-      s3 += cmul(wi, x(c3[i]));
+      for (int t = 0; t < kDotColumns; ++t) s[t] += cmul(wi, c[t][i]);
     }
-    out[j] = s0;
-    out[j + 1] = s1;
-    out[j + 2] = s2;
-    out[j + 3] = s3;
+    for (int t = 0; t < kDotColumns; ++t) out[j + t] = s[t];
   }
   for (; j <= j1; ++j) {
     const cplx* c = X.col(j);
     cplx sum = 0.0;
-    for (int i = lo; i <= hi; ++i) sum += cmul(w[i], x(c[i]));
+    for (int i = lo; i <= hi; ++i) sum += cmul(w[i], c[i]);
     out[j] = sum;
   }
 }
