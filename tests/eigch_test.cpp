@@ -159,8 +159,11 @@ TEST(EigchOrder2, DegenerateClosedFormsStayFiniteAndOrdered) {
       p.a()(2, 1) = c.e;
       p.solve(2, m, m);
       ASSERT_TRUE(std::isfinite(p.E[0]) && std::isfinite(p.E[1])) << c.d1 << " " << m;
-      if (m > 0) EXPECT_GE(p.E[0], p.E[1]);
-      if (m < 0) EXPECT_LE(p.E[0], p.E[1]);
+      if (m > 0) {
+        EXPECT_GE(p.E[0], p.E[1]);
+      } else {
+        EXPECT_LE(p.E[0], p.E[1]);
+      }
       const double sum = c.d1 + c.d2;
       EXPECT_NEAR(p.E[0] + p.E[1], sum, 8 * kEps * (std::abs(c.d1) + std::abs(c.d2) + 1));
       for (int j = 1; j <= 2; ++j)

@@ -77,6 +77,12 @@ constexpr double kDraw = 4.656613e-10;
 // Bisection on doubles halves an interval at most about 2100 times before
 // the midpoint meets an end; the cap only ends searches on non-finite input.
 constexpr int kMaxBisections = 4096;
+// Magnitudes of A and B that the algorithm takes as they are. Outside, a
+// matrix is scaled by a power of two to bring its largest entry near 1:
+// the reduced matrix must stay far from the ends of the double range (its
+// squares are formed) and far above the absolute pivot replacement 1e-30.
+constexpr double kWindowLow = 0x1p-32;
+constexpr double kWindowHigh = 0x1p32;
 // Sturm counts are formed kLanes at a time: the trial values of the next
 // kDepth bisection steps, a binary tree of kTreeNodes midpoints.
 constexpr int kLanes = 16;
@@ -632,17 +638,92 @@ GENEIG_WIDE void back_transform(const cplx* Ap, const double* Wp, int n, int na,
 }  // namespace detail
 
 // ---------------------------------------------------------------------------
+namespace detail {
+
+// Largest |Re| or |Im| over the lower triangle and diagonal of a matrix.
+double lower_magnitude(const CView& X, int n) {
+  double big = 0.0;
+  for (int j = 1; j <= n; ++j)
+    for (int i = j; i <= n; ++i)
+      big = std::max({big, std::fabs(X(i, j).real()), std::fabs(X(i, j).imag())});
+  return big;
+}
+
+// The exponent e that brings a magnitude outside the window into [1, 2)
+// (e = 0 inside the window, for zero and for non-finite values).
+int window_exponent(double magnitude) {
+  if (!(magnitude > 0.0) || !std::isfinite(magnitude)) return 0;
+  if (magnitude >= kWindowLow && magnitude <= kWindowHigh) return 0;
+  return std::ilogb(magnitude);
+}
+
+PencilScale choose_pencil_scale(const cplx* A, const cplx* B, int n, int na) {
+  PencilScale scale{window_exponent(lower_magnitude(CView(A, na), n)),
+                    window_exponent(lower_magnitude(CView(B, na), n))};
+  // B's exponent is even, so that its square root, which scales the
+  // eigenvectors, is a power of two too.
+  if (scale.b % 2 != 0) scale.b += 1;
+  return scale;
+}
+
+// X := 2^-e X on the lower triangle and diagonal (exact: only the exponents
+// change, unless an entry falls below the normal range).
+void scale_lower(cplx* Xp, int n, int na, int e) {
+  if (e == 0) return;
+  const CMat X(Xp, na);
+  for (int j = 1; j <= n; ++j)
+    for (int i = j; i <= n; ++i)
+      X(i, j) = cplx(std::ldexp(X(i, j).real(), -e), std::ldexp(X(i, j).imag(), -e));
+}
+
+void scale_pencil(cplx* A, cplx* B, int n, int na, const PencilScale& scale) {
+  scale_lower(A, n, na, scale.a);
+  scale_lower(B, n, na, scale.b);
+}
+
+// For A' = 2^-a A and B' = 2^-b B: lambda = 2^(a-b) lambda',
+// v = 2^(-b/2) v', D = 2^b D', sqrt(1/D) = 2^(-b/2) sqrt(1/D').
+bool unscale_results(cplx* Bp, cplx* D, double* E, int ne, cplx* Vp, int nv, int n, int na,
+                     const PencilScale& scale) {
+  if (scale.a == 0 && scale.b == 0) return true;
+  auto times = [](cplx z, int e) { return cplx(std::ldexp(z.real(), e), std::ldexp(z.imag(), e)); };
+  const CMat B(Bp, na), V(Vp, na);
+  for (int k = 1; k <= n; ++k) {
+    D[k - 1] = times(D[k - 1], scale.b);
+    B(k, k) = times(B(k, k), -scale.b / 2);
+  }
+  for (int j = 1; j <= nv; ++j)
+    for (int i = 1; i <= n; ++i) V(i, j) = times(V(i, j), -scale.b / 2);
+  bool representable = true;
+  for (int i = 0; i < ne; ++i) {
+    const double lambda = std::ldexp(E[i], scale.a - scale.b);
+    if (E[i] != 0.0 && std::isfinite(E[i]) && !std::isnormal(lambda)) representable = false;
+    E[i] = lambda;
+  }
+  return representable;
+}
+
+}  // namespace detail
+
+// ---------------------------------------------------------------------------
+namespace {
+
+// The argument contract of eigch; false for a call that it refuses.
+bool eigch_accepts(int N, int NA, int M, int MV) {
+  return N >= 2 && M != 0 && NA >= N && N >= std::llabs(M) && std::llabs(M) >= std::llabs(MV);
+}
+
+}  // namespace
+
 void eigch(cplx* A, const int& N, const int& NA, const int& M, const int& MV, double& EPS,
            double* W, int* IW, double* E, cplx* V, int& ILL) {
-  if (N < 2 || M == 0) {
-    ILL = 2;
-    print_invalid_argument({N, M});
-    return;
-  }
   const long long am = std::llabs(M), amv = std::llabs(MV);
-  if (NA < N || N < am || am < amv) {
+  if (!eigch_accepts(N, NA, M, MV)) {
     ILL = 2;
-    print_invalid_argument({NA, N, am, amv});
+    if (N < 2 || M == 0)
+      print_invalid_argument({N, M});
+    else
+      print_invalid_argument({NA, N, am, amv});
     return;
   }
   if (EPS < 0.0) EPS = kDefaultEps;
@@ -669,11 +750,21 @@ void eigcab(cplx* A, cplx* B, const int& N, const int& NA, const int& M, const i
     print_invalid_argument({NA, N, std::llabs(M), std::llabs(MV)});
     return;
   }
-  if (!detail::factor_b(B, N, NA, D, ILL)) return;
-  detail::reduce_a(A, B, N, NA);
-  detail::scale_a(A, B, D, N, NA);
-  eigch(A, N, NA, M, MV, EPS, W, IW, E, V, ILL);
-  detail::back_transform_pencil(V, B, N, NA, static_cast<int>(std::llabs(MV)));
+  // Pencils of extreme magnitude are solved as 2^-a A, 2^-b B, and the
+  // results scaled back; ordinary ones are left exactly as they are.
+  const detail::PencilScale scale = detail::choose_pencil_scale(A, B, N, NA);
+  detail::scale_pencil(A, B, N, NA, scale);
+  const int nv = static_cast<int>(std::llabs(MV));
+  const bool solved = eigch_accepts(N, NA, M, MV);
+  if (detail::factor_b(B, N, NA, D, ILL)) {
+    detail::reduce_a(A, B, N, NA);
+    detail::scale_a(A, B, D, N, NA);
+    eigch(A, N, NA, M, MV, EPS, W, IW, E, V, ILL);
+    detail::back_transform_pencil(V, B, N, NA, nv);
+  }
+  if (!detail::unscale_results(B, D, E, solved ? static_cast<int>(std::llabs(M)) : 0, V,
+                               solved ? nv : 0, N, NA, scale))
+    ILL = 6;
 }
 
 }  // namespace geneig

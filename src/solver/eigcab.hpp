@@ -36,7 +36,13 @@ inline constexpr int NMAX = 200;
 //  ILL  (out) set to 5 for a pivot of B with negative real part (the solve
 //             goes on) or an exactly zero pivot (B singular: nothing after
 //             the factorization is computed), to 2 for invalid arguments,
-//             among them N > NMAX or NA < N; never set to 0.
+//             among them N > NMAX or NA < N, to 6 when an eigenvalue of
+//             the pencil lies outside the normal double range; never set
+//             to 0.
+//
+// A and B are used as they are while their largest entries lie between
+// 2^-32 and 2^32; outside, each is scaled by a power of two for the solve
+// and the results are scaled back exactly.
 //  IW   (work) int, N.
 //  W    (work) double, NA x 7.
 void eigcab(std::complex<double>* A, std::complex<double>* B, const int& N, const int& NA,

@@ -49,6 +49,22 @@ void scale_a(cplx* A, const cplx* B, const cplx* D, int n, int na);
 // v := L^-1 D^-1/2 y for columns 1..ncols of V.
 void back_transform_pencil(cplx* V, const cplx* B, int n, int na, int ncols);
 
+// Power-of-two exponents a and b with which the pencil is solved as
+// (2^-a A, 2^-b B); both 0 while the largest entries of A and B lie in the
+// window of ordinary magnitudes, b even.
+struct PencilScale {
+  int a;
+  int b;
+};
+PencilScale choose_pencil_scale(const cplx* A, const cplx* B, int n, int na);
+void scale_pencil(cplx* A, cplx* B, int n, int na, const PencilScale& scale);
+
+// Scales the results of the scaled pencil back: E(1..ne), V(., 1..nv), D
+// and the diagonal of B. False if an eigenvalue leaves the normal double
+// range on the way (it is then inf, subnormal or 0).
+bool unscale_results(cplx* B, cplx* D, double* E, int ne, cplx* V, int nv, int n, int na,
+                     const PencilScale& scale);
+
 // ---- Hermitian eigensolver (eigch) ----
 
 // Order 2 in closed form: d, e_1 and phi_1, and E(1..|m|) in the order that
