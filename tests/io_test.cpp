@@ -2,6 +2,7 @@
 // files in a scratch directory.
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -9,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -18,6 +20,7 @@
 #include "eigcab.hpp"
 #include "free_format.hpp"
 #include "rdmtx.hpp"
+#include "saveeig.hpp"
 
 namespace {
 
@@ -27,7 +30,8 @@ using geneig::NMAX;
 using geneig::ReadStatus;
 namespace fs = std::filesystem;
 
-cplx g_A[NMAX * NMAX], g_B[NMAX * NMAX];
+cplx g_A[NMAX * NMAX], g_B[NMAX * NMAX], g_V[NMAX * NMAX];
+double g_E[NMAX];
 
 // Reads text as the file "matrix.in", handed out chunk bytes at a time.
 ReadStatus read_text(std::string_view text, std::size_t chunk, int& N, double& X,
@@ -411,6 +415,132 @@ TEST_F(ReadMatrixFile, MissingFileOrDirectory) {
   EXPECT_EQ(geneig::read_matrix_file(std::string(80, ' '), g_A, g_B, N, X, r),
             ReadStatus::cannot_open);
   EXPECT_EQ(r.message(), ": cannot open: not a file name");
+}
+
+// ---------------------------------------------------------------------------
+// Writing.
+
+// Each real item written reads back as the same double, bit for bit.
+TEST(FormatResult, RealsRoundTripBitForBit) {
+  std::mt19937_64 bits(20240611);
+  const auto any_double = [&] {
+    for (;;) {
+      const std::uint64_t u = bits();
+      double d;
+      std::memcpy(&d, &u, sizeof d);
+      if (std::isfinite(d)) return d;
+    }
+  };
+  const int N = NMAX;
+  for (int k = 0; k < N; ++k) g_E[k] = any_double();
+  for (cplx& v : g_V) v = {any_double(), any_double()};
+  g_E[0] = -0.0;
+  g_E[1] = 4.9406564584124654e-324;
+  g_V[2] = {-2.2250738585072014e-308, 1.7976931348623157e308};
+  const std::string text(geneig::format_result(g_E, g_V, N));
+  // The real items: the last item of each eigenvalue record, the last two of
+  // each eigenvector record.
+  std::istringstream in(text);
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  ASSERT_EQ(lines.size(), static_cast<std::size_t>(N * N + N + 3));
+  std::vector<double> reals;
+  for (std::size_t l = 0; l < lines.size(); ++l) {
+    if (l < 2 || l == static_cast<std::size_t>(N) + 2) continue;
+    std::istringstream items(lines[l]);
+    std::vector<std::string> words;
+    for (std::string w; items >> w;) words.push_back(w);
+    for (std::size_t w = words.size() / 2; w < words.size(); ++w) {
+      double d;
+      const auto r = std::from_chars(words[w].data(), words[w].data() + words[w].size(), d);
+      ASSERT_EQ(r.ptr, words[w].data() + words[w].size()) << words[w];
+      reals.push_back(d);
+    }
+  }
+  ASSERT_EQ(reals.size(), static_cast<std::size_t>(N + 2 * N * N));
+  const geneig::ColMajor<const cplx> v(g_V, NMAX);
+  std::size_t k = 0;
+  const auto same_bits = [](double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; };
+  for (int i = 1; i <= N; ++i) EXPECT_TRUE(same_bits(reals[k++], g_E[i - 1])) << i;
+  for (int i = 1; i <= N; ++i)
+    for (int j = 1; j <= N; ++j) {
+      EXPECT_TRUE(same_bits(reals[k++], v(i, j).real())) << i << "," << j;
+      EXPECT_TRUE(same_bits(reals[k++], v(i, j).imag())) << i << "," << j;
+    }
+}
+
+// Records in order, the component index outermost; negative zero signed.
+TEST(FormatResult, RecordsInOrder) {
+  const geneig::ColMajor<cplx> v(g_V, NMAX);
+  g_E[0] = 3.7320508075688772;
+  g_E[1] = -0.0;
+  v(1, 1) = {0.5, -0.0};
+  v(1, 2) = {1e-300, 2};
+  v(2, 1) = {-1.5, 1e21};
+  v(2, 2) = {0.1, -123456.75};
+  EXPECT_EQ(geneig::format_result(g_E, g_V, 2),
+            "2\nEigen values\n1 3.732050807568877\n2 -0\nEigen vectors\n"
+            "1 1 0.5 -0\n1 2 1e-300 2\n2 1 -1.5 1e+21\n2 2 0.1 -123456.75\n");
+  EXPECT_EQ(geneig::format_result(g_E, g_V, 0), "0\nEigen values\nEigen vectors\n");
+  EXPECT_EQ(geneig::format_result(g_E, g_V, -5), "-5\nEigen values\nEigen vectors\n");
+}
+
+// The buffer holds the longest possible file: every real of 24 characters.
+TEST(FormatResult, LongestFileFits) {
+  const double widest = -2.2250738585072014e-308;
+  std::fill(g_E, g_E + NMAX, widest);
+  std::fill(std::begin(g_V), std::end(g_V), cplx(widest, widest));
+  const std::string_view text = geneig::format_result(g_E, g_V, NMAX);
+  const std::size_t value_line = 3 + 1 + 24 + 1, vector_line = 2 * (3 + 1) + 2 * (24 + 1);
+  const std::size_t shortest_indices = 9 * 2 + 90 * 1;  // digits saved by indices 1..99
+  EXPECT_EQ(text.size(), 4 + 13 + 14 + NMAX * value_line + NMAX * NMAX * vector_line -
+                             shortest_indices - shortest_indices * 2 * NMAX);
+}
+
+using WriteResultFile = ScratchDir;
+
+TEST_F(WriteResultFile, ReplacesALongerFileWhole) {
+  std::string old;
+  for (int k = 0; k < 1000; ++k) old += "old line " + std::to_string(k) + "\n";
+  put(path("matrix.out"), old);
+  g_E[0] = 1;
+  g_E[1] = 2;
+  geneig::WriteReport r;
+  ASSERT_TRUE(geneig::write_result_file(path("matrix.out") + "      ", g_E, g_V, 2, r))
+      << r.message();
+  EXPECT_EQ(get(path("matrix.out")), std::string(geneig::format_result(g_E, g_V, 2)));
+  EXPECT_EQ(listing(), std::vector<std::string>{"matrix.out"});
+}
+
+TEST_F(WriteResultFile, TargetIsADirectory) {
+  fs::create_directory(path("matrix.out"));
+  put(path("matrix.out") + "/inside", "kept");
+  geneig::WriteReport r;
+  EXPECT_FALSE(geneig::write_result_file(path("matrix.out"), g_E, g_V, 2, r));
+  EXPECT_EQ(r.message(), path("matrix.out") + ": cannot replace it by " + path("matrix.out") +
+                             ".tmp: Is a directory");
+  EXPECT_EQ(get(path("matrix.out") + "/inside"), "kept");
+  EXPECT_EQ(listing(), std::vector<std::string>{"matrix.out"});
+}
+
+TEST_F(WriteResultFile, LeftoverTemporaryFileIsNotTouched) {
+  put(path("matrix.out.tmp"), "left by a killed run");
+  geneig::WriteReport r;
+  ASSERT_TRUE(geneig::write_result_file(path("matrix.out"), g_E, g_V, 1, r)) << r.message();
+  EXPECT_EQ(get(path("matrix.out.tmp")), "left by a killed run");
+  EXPECT_EQ(listing(), (std::vector<std::string>{"matrix.out", "matrix.out.tmp"}));
+}
+
+TEST_F(WriteResultFile, MissingDirectoryOrBadOrder) {
+  geneig::WriteReport r;
+  EXPECT_FALSE(geneig::write_result_file(path("none/matrix.out"), g_E, g_V, 2, r));
+  EXPECT_EQ(r.message(), path("none/matrix.out") +
+                             ": cannot create a temporary file beside it: No such file or "
+                             "directory");
+  EXPECT_FALSE(geneig::write_result_file(path("matrix.out"), g_E, g_V, NMAX + 1, r));
+  EXPECT_EQ(r.message(), path("matrix.out") + ": cannot write: the order N = 201 is above the "
+                                              "limit 200");
+  EXPECT_TRUE(listing().empty());
 }
 
 }  // namespace
