@@ -16,7 +16,7 @@ using namespace scan_detail;
 // The one buffer of every scan: the longest item and the byte after it that
 // shows where it ends, and the sentinel.
 constexpr std::size_t kBufferBytes = kMaxItemChars + 1;
-char g_buffer[kBufferBytes + 1] = {'\n'};
+char g_buffer[kBufferBytes + 1];
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 

@@ -53,33 +53,29 @@ constexpr const char* kReal = "a real number";
 
 // Text shown for an item in a diagnostic: quoted, at most kShownChars bytes of
 // it, anything but printable ASCII as a \xHH escape so that the diagnostic
-// stays one readable line whatever the file holds.
+// stays one readable line whatever the file holds. out must have room for
+// kShownItemChars characters and the terminating zero.
 constexpr std::size_t kShownChars = 40;
+constexpr std::size_t kShownItemChars = 1 + 4 * kShownChars + 4;
 
-void show_item(std::span<const char> text, char* out, std::size_t cap) {
-  std::size_t n = 0;
-  const auto put = [&](const char* s) {
-    const std::size_t len = std::strlen(s);
-    if (n + len < cap) {
-      std::memcpy(out + n, s, len);
-      n += len;
-    }
-  };
-  put("\"");
-  for (std::size_t k = 0; k < std::min(text.size(), kShownChars); ++k) {
-    const unsigned char c = static_cast<unsigned char>(text[k]);
-    char piece[8];
+void show_item(std::span<const char> text, char* out) {
+  constexpr char kHex[] = "0123456789ABCDEF";
+  *out++ = '"';
+  for (const char ch : text.first(std::min(text.size(), kShownChars))) {
+    const unsigned char c = static_cast<unsigned char>(ch);
     if (c == '"' || c == '\\') {
-      std::snprintf(piece, sizeof piece, "\\%c", c);
+      *out++ = '\\';
+      *out++ = ch;
     } else if (c >= 0x20 && c < 0x7f) {
-      std::snprintf(piece, sizeof piece, "%c", c);
+      *out++ = ch;
     } else {
-      std::snprintf(piece, sizeof piece, "\\x%02X", c);
+      out = put_text(out, "\\x");
+      *out++ = kHex[c >> 4];
+      *out++ = kHex[c & 15];
     }
-    put(piece);
   }
-  put(text.size() > kShownChars ? "\"..." : "\"");
-  out[n] = '\0';
+  out = put_text(out, text.size() > kShownChars ? "\"..." : "\"");
+  *out = '\0';
 }
 
 // One pass over the records of one file; every fault fills the report.
@@ -114,6 +110,7 @@ bool MatrixReader::fail(ReadStatus status, std::int64_t line, const char* format
   int n = std::snprintf(report_.text, sizeof report_.text, "%.*s:%lld: ",
                         static_cast<int>(std::min<std::size_t>(file_.size(), 256)), file_.data(),
                         static_cast<long long>(line));
+  n = std::clamp(n, 0, static_cast<int>(sizeof report_.text) - 1);
   std::va_list args;
   va_start(args, format);
   n += std::vsnprintf(report_.text + n, sizeof report_.text - static_cast<std::size_t>(n), format,
@@ -157,8 +154,8 @@ bool MatrixReader::next(const Expected& e, ScannedItem& item) {
 }
 
 bool MatrixReader::fail_number(NumberStatus status, const ScannedItem& item, const Expected& e) {
-  char shown[4 * kShownChars + 64];
-  show_item(item.text, shown, sizeof shown);
+  char shown[kShownItemChars + 64];
+  show_item(item.text, shown);
   if (status == NumberStatus::out_of_range) std::strcat(shown, " (outside the 32-bit range)");
   if (status == NumberStatus::not_finite) std::strcat(shown, " (beyond the range of a double)");
   return fail_item(ReadStatus::malformed, item.line, e, shown);

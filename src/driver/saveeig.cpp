@@ -43,6 +43,7 @@ __attribute__((format(printf, 3, 4))) bool fail(WriteReport& report, std::string
   report.ok = false;
   int n = std::snprintf(report.text, sizeof report.text, "%.*s: ",
                         static_cast<int>(std::min<std::size_t>(file.size(), 256)), file.data());
+  n = std::clamp(n, 0, static_cast<int>(sizeof report.text) - 1);
   std::va_list args;
   va_start(args, format);
   n += std::vsnprintf(report.text + n, sizeof report.text - static_cast<std::size_t>(n), format,
