@@ -1,1 +1,283 @@
-// placeholder
+// Reading the matrix input file, record by record, with the index check of
+// every element record.
+#include "rdmtx.hpp"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "colmajor.hpp"
+#include "eigcab.hpp"
+#include "free_output.hpp"
+#include "text_field.hpp"
+
+namespace geneig {
+
+namespace {
+
+using cplx = std::complex<double>;
+
+// A file read in chunks straight into the scanner's buffer.
+class FileSource final : public ByteSource {
+ public:
+  explicit FileSource(std::FILE* file) : file_(file) {}
+  std::ptrdiff_t read(char* dst, std::size_t cap) override {
+    const std::size_t n = std::fread(dst, 1, cap, file_);
+    if (n == 0 && std::ferror(file_)) {
+      error_ = errno;
+      return -1;
+    }
+    return static_cast<std::ptrdiff_t>(n);
+  }
+  int error() const override { return error_; }
+
+ private:
+  std::FILE* file_;
+  int error_ = 0;
+};
+
+// What an item stands for, as the diagnostic names it: "the real part of
+// B(3,2)", with the kind of item wanted.
+struct Expected {
+  const char* what;
+  const char* kind;
+  char matrix = 0;  // 'A' or 'B' for an item of an element record
+  int i = 0, j = 0;
+};
+
+constexpr const char* kInteger = "an integer";
+constexpr const char* kReal = "a real number";
+
+// Text shown for an item in a diagnostic: quoted, at most kShownChars bytes of
+// it, anything but printable ASCII as a \xHH escape so that the diagnostic
+// stays one readable line whatever the file holds. out must have room for
+// kShownItemChars characters and the terminating zero.
+constexpr std::size_t kShownChars = 40;
+constexpr std::size_t kShownItemChars = 1 + 4 * kShownChars + 4;
+
+void show_item(std::span<const char> text, char* out) {
+  constexpr char kHex[] = "0123456789ABCDEF";
+  *out++ = '"';
+  for (const char ch : text.first(std::min(text.size(), kShownChars))) {
+    const unsigned char c = static_cast<unsigned char>(ch);
+    if (c == '"' || c == '\\') {
+      *out++ = '\\';
+      *out++ = ch;
+    } else if (c >= 0x20 && c < 0x7f) {
+      *out++ = ch;
+    } else {
+      out = put_text(out, "\\x");
+      *out++ = kHex[c >> 4];
+      *out++ = kHex[c & 15];
+    }
+  }
+  out = put_text(out, text.size() > kShownChars ? "\"..." : "\"");
+  *out = '\0';
+}
+
+// One pass over the records of one file; every fault fills the report.
+class MatrixReader {
+ public:
+  MatrixReader(ByteSource& source, std::string_view file, ReadReport& report)
+      : scan_(source), file_(file), report_(report) {}
+
+  bool read_order(int& N, double& X);
+  bool read_heading(char matrix);
+  bool read_elements(char matrix, cplx* M, int N);
+
+ private:
+  bool next(const Expected& e, ScannedItem& item);
+  bool read_integer(const Expected& e, int& value);
+  bool read_real(const Expected& e, double& value);
+  bool fail(ReadStatus status, std::int64_t line, const char* format, ...)
+      __attribute__((format(printf, 4, 5)));
+  bool fail_item(ReadStatus status, std::int64_t line, const Expected& e, const char* found);
+  bool fail_number(NumberStatus status, const ScannedItem& item, const Expected& e);
+  bool fail_mismatch(std::int64_t line, int i, int j, int row, int col, cplx value);
+
+  FreeFormatScanner scan_;
+  std::string_view file_;
+  ReadReport& report_;
+  std::int64_t item_line_ = 0;  // line of the last item scanned
+};
+
+bool MatrixReader::fail(ReadStatus status, std::int64_t line, const char* format, ...) {
+  report_.status = status;
+  report_.line = line;
+  int n = std::snprintf(report_.text, sizeof report_.text, "%.*s:%lld: ",
+                        static_cast<int>(std::min<std::size_t>(file_.size(), 256)), file_.data(),
+                        static_cast<long long>(line));
+  n = std::clamp(n, 0, static_cast<int>(sizeof report_.text) - 1);
+  std::va_list args;
+  va_start(args, format);
+  n += std::vsnprintf(report_.text + n, sizeof report_.text - static_cast<std::size_t>(n), format,
+                      args);
+  va_end(args);
+  report_.length = std::min(static_cast<std::size_t>(n), sizeof report_.text - 1);
+  return false;
+}
+
+bool MatrixReader::fail_item(ReadStatus status, std::int64_t line, const Expected& e,
+                             const char* found) {
+  if (e.matrix)
+    return fail(status, line, "expected the %s of %c(%d,%d) (%s), found %s", e.what, e.matrix,
+                e.i, e.j, e.kind, found);
+  return fail(status, line, "expected %s (%s), found %s", e.what, e.kind, found);
+}
+
+// The next item, or the report of why there is none.
+bool MatrixReader::next(const Expected& e, ScannedItem& item) {
+  item = scan_.next_item();
+  item_line_ = item.line;
+  switch (item.status) {
+    case ScanStatus::item:
+      return true;
+    case ScanStatus::end_of_file:
+      return fail_item(ReadStatus::early_end, item.line, e, "the end of the file");
+    case ScanStatus::read_error:
+      return fail(ReadStatus::read_error, item.line, "cannot read: %s",
+                  std::strerror(scan_.source_error()));
+    case ScanStatus::empty_item:
+      return fail_item(ReadStatus::malformed, item.line, e,
+                       "an empty item (a comma with no item before it)");
+    case ScanStatus::slash:
+      return fail_item(ReadStatus::malformed, item.line, e, "a slash ending the record");
+    case ScanStatus::too_long:
+      break;
+  }
+  char found[64];
+  std::snprintf(found, sizeof found, "an item longer than %zu characters", kMaxItemChars);
+  return fail_item(ReadStatus::malformed, item.line, e, found);
+}
+
+bool MatrixReader::fail_number(NumberStatus status, const ScannedItem& item, const Expected& e) {
+  char shown[kShownItemChars + 64];
+  show_item(item.text, shown);
+  if (status == NumberStatus::out_of_range) std::strcat(shown, " (outside the 32-bit range)");
+  if (status == NumberStatus::not_finite) std::strcat(shown, " (beyond the range of a double)");
+  return fail_item(ReadStatus::malformed, item.line, e, shown);
+}
+
+bool MatrixReader::read_integer(const Expected& e, int& value) {
+  ScannedItem item;
+  if (!next(e, item)) return false;
+  const NumberStatus s = parse_integer(item.text, value);
+  return s == NumberStatus::ok || fail_number(s, item, e);
+}
+
+bool MatrixReader::read_real(const Expected& e, double& value) {
+  ScannedItem item;
+  if (!next(e, item)) return false;
+  const NumberStatus s = parse_real(item.text, value);
+  return s == NumberStatus::ok || fail_number(s, item, e);
+}
+
+// Record 1: N and X. An order above the capacity of the arrays is refused
+// here, before any element could be stored out of bounds.
+bool MatrixReader::read_order(int& N, double& X) {
+  if (!read_integer({"the order N", kInteger}, N)) return false;
+  const std::int64_t line = item_line_;
+  if (!read_real({"the real number X", kReal}, X)) return false;
+  scan_.end_record();
+  if (N > NMAX)
+    return fail(ReadStatus::too_large, line, "the order N = %d is above the limit %d", N, NMAX);
+  return true;
+}
+
+bool MatrixReader::read_heading(char matrix) {
+  const ScannedItem item = scan_.skip_text_record();
+  if (item.status == ScanStatus::item) return true;
+  if (item.status == ScanStatus::read_error)
+    return fail(ReadStatus::read_error, item.line, "cannot read: %s",
+                std::strerror(scan_.source_error()));
+  return fail(ReadStatus::early_end, item.line,
+              "expected the heading of %c (a text), found the end of the file", matrix);
+}
+
+bool MatrixReader::fail_mismatch(std::int64_t line, int i, int j, int row, int col, cplx value) {
+  FreeRecord r;
+  r.text("Error: Inconsistent (i,j): ").integer(i).integer(j).integer(row).integer(col);
+  r.real(value.real()).real(value.imag());
+  report_.status = ReadStatus::mismatch;
+  report_.line = line;
+  report_.expected_row = i;
+  report_.expected_col = j;
+  report_.row_read = row;
+  report_.col_read = col;
+  report_.value_read = value;
+  report_.length = std::min(r.view().size(), sizeof report_.text - 1);
+  std::memcpy(report_.text, r.view().data(), report_.length);
+  return false;
+}
+
+// The N^2 element records of one matrix, row by row, each checked against
+// the element expected before it is stored.
+bool MatrixReader::read_elements(char matrix, cplx* M, int N) {
+  const ColMajor<cplx> m(M, NMAX);
+  for (int i = 1; i <= N; ++i) {
+    for (int j = 1; j <= N; ++j) {
+      int row, col;
+      double re, im;
+      if (!read_integer({"row index", kInteger, matrix, i, j}, row)) return false;
+      const std::int64_t line = item_line_;
+      if (!read_integer({"column index", kInteger, matrix, i, j}, col) ||
+          !read_real({"real part", kReal, matrix, i, j}, re) ||
+          !read_real({"imaginary part", kReal, matrix, i, j}, im))
+        return false;
+      scan_.end_record();
+      if (row != i || col != j) return fail_mismatch(line, i, j, row, col, {re, im});
+      m(i, j) = {re, im};
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+ReadStatus read_matrices(ByteSource& source, std::string_view file, cplx* A, cplx* B, int& N,
+                         double& X, ReadReport& report) {
+  report = ReadReport{};
+  MatrixReader reader(source, file, report);
+  const bool ok = reader.read_order(N, X) && reader.read_heading('A') &&
+                  reader.read_elements('A', A, N) && reader.read_heading('B') &&
+                  reader.read_elements('B', B, N);
+  return ok ? ReadStatus::ok : report.status;
+}
+
+ReadStatus read_matrix_file(std::string_view name, cplx* A, cplx* B, int& N, double& X,
+                            ReadReport& report) {
+  static char path[kMaxNameChars + 1];
+  const std::string_view file = field_name(name);
+  const bool named = to_c_path(file, path);
+  std::FILE* f = named ? std::fopen(path, "rb") : nullptr;
+  if (!f) {
+    report = ReadReport{};
+    report.status = ReadStatus::cannot_open;
+    const int n = std::snprintf(report.text, sizeof report.text, "%.*s: cannot open: %s",
+                                static_cast<int>(std::min<std::size_t>(file.size(), 256)),
+                                file.data(), named ? std::strerror(errno) : "not a file name");
+    report.length = std::min(static_cast<std::size_t>(n), sizeof report.text - 1);
+    return report.status;
+  }
+  // The scanner has its own buffer: reading unbuffered saves a copy.
+  std::setvbuf(f, nullptr, _IONBF, 0);
+  FileSource source(f);
+  const ReadStatus status = read_matrices(source, file, A, B, N, X, report);
+  std::fclose(f);
+  return status;
+}
+
+void rdmtx(const std::string_view& name, cplx* A, cplx* B, int& N, double& X) {
+  static ReadReport report;
+  if (read_matrix_file(name, A, B, N, X, report) == ReadStatus::ok) return;
+  std::FILE* out = report.status == ReadStatus::mismatch ? stdout : stderr;
+  std::fwrite(report.text, 1, report.length, out);
+  std::fputc('\n', out);
+  std::fflush(out);
+  std::exit(1);
+}
+
+}  // namespace geneig

@@ -1,0 +1,146 @@
+// Free-format scanning of records and the syntax of number items.
+#include "free_format.hpp"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cstring>
+#include <system_error>
+
+namespace geneig {
+
+namespace {
+
+using namespace scan_detail;
+
+// The one buffer of every scan: the longest item and the byte after it that
+// shows where it ends, and the sentinel.
+constexpr std::size_t kBufferBytes = kMaxItemChars + 1;
+char g_buffer[kBufferBytes + 1];
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+const char* skip_digits(const char* p, const char* end) {
+  while (p != end && is_digit(*p)) ++p;
+  return p;
+}
+
+}  // namespace
+
+FreeFormatScanner::FreeFormatScanner(ByteSource& source)
+    : source_(source), buf_(g_buffer), pos_(g_buffer), end_(g_buffer) {
+  *end_ = '\n';
+}
+
+std::ptrdiff_t TextSource::read(char* dst, std::size_t cap) {
+  const std::size_t n = std::min({cap, chunk_, rest_.size()});
+  std::memcpy(dst, rest_.data(), n);
+  rest_.remove_prefix(n);
+  return static_cast<std::ptrdiff_t>(n);
+}
+
+// Keeps the bytes from keep_from on (the start of an unfinished item) at the
+// front of the buffer and reads more behind them.
+ScanStatus FreeFormatScanner::refill(char* keep_from) {
+  const std::size_t kept = static_cast<std::size_t>(end_ - keep_from);
+  std::memmove(buf_, keep_from, kept);
+  pos_ = buf_ + (pos_ - keep_from);
+  end_ = buf_ + kept;
+  *end_ = '\n';
+  if (kept == kBufferBytes) return ScanStatus::too_long;
+  const std::ptrdiff_t n = source_.read(end_, kBufferBytes - kept);
+  if (n < 0) return ScanStatus::read_error;
+  if (n == 0) {
+    at_end_ = true;
+    return ScanStatus::end_of_file;
+  }
+  end_ += n;
+  *end_ = '\n';
+  return ScanStatus::item;
+}
+
+ScanStatus FreeFormatScanner::skip_rest_of_line() {
+  for (;;) {
+    // The sentinel ends the search at the latest.
+    pos_ = static_cast<char*>(std::memchr(pos_, '\n', static_cast<std::size_t>(end_ - pos_) + 1));
+    if (pos_ != end_) {
+      ++pos_;
+      ++line_;
+      return ScanStatus::item;
+    }
+    if (at_end_) return ScanStatus::end_of_file;
+    const ScanStatus s = refill(pos_);
+    if (s != ScanStatus::item) return s;
+  }
+}
+
+ScannedItem FreeFormatScanner::skip_text_record() {
+  ScanStatus s = start_record();
+  if (s == ScanStatus::item) s = skip_blank_lines();
+  if (s != ScanStatus::item) return stop(s);
+  const ScannedItem found{ScanStatus::item, {}, line_};
+  end_record();
+  return found;
+}
+
+namespace {
+
+// For a real whose value lies outside the range of a double: true when it is
+// too small (its first significant digit stands below the units place by more
+// than its exponent makes up), false when too large. The text is well formed.
+bool below_double_range(const char* p, const char* end) {
+  if (*p == '-' || *p == '+') ++p;
+  const auto nonzero = [](char c) { return c != '0'; };
+  // Power of ten of the first significant digit of the mantissa.
+  const char* const int_end = skip_digits(p, end);
+  const char* first = std::find_if(p, int_end, nonzero);
+  std::int64_t lead = int_end - first - 1;
+  const char* q = int_end;
+  if (q != end && *q == '.') {
+    const char* const frac = ++q;
+    q = skip_digits(frac, end);
+    if (first == int_end) lead = -(std::find_if(frac, q, nonzero) - frac) - 1;
+  }
+  std::int64_t exponent = 0;
+  if (q != end) {
+    ++q;  // the exponent letter
+    const bool negative = *q == '-';
+    if (*q == '-' || *q == '+') ++q;
+    // Saturated: only the sign of lead + exponent matters, and lead is
+    // bounded by the length of an item.
+    for (; q != end; ++q) exponent = std::min<std::int64_t>(exponent * 10 + (*q - '0'), 1LL << 40);
+    if (negative) exponent = -exponent;
+  }
+  return lead + exponent < 0;
+}
+
+}  // namespace
+
+// std::from_chars reads exactly the real items written with an E exponent
+// and no plus sign, and besides them only the spellings of infinity and
+// not-a-number, which begin with a letter. So a real item is: an optional
+// sign, then a digit or a decimal point, then text that std::from_chars reads
+// to its end, once a D exponent letter is turned into E.
+NumberStatus parse_real(std::span<char> text, double& value) {
+  char* const begin = text.data();
+  char* const end = begin + text.size();
+  char* const number = begin != end && *begin == '+' ? begin + 1 : begin;
+  const char* mantissa = number == begin && number != end && *number == '-' ? number + 1 : number;
+  if (mantissa == end || (!is_digit(*mantissa) && *mantissa != '.')) return NumberStatus::malformed;
+  std::from_chars_result r = std::from_chars(number, end, value);
+  if (r.ptr != end && (*r.ptr == 'd' || *r.ptr == 'D')) {
+    char* const letter = begin + (r.ptr - begin);
+    const char saved = *letter;
+    *letter = 'e';
+    r = std::from_chars(number, end, value);
+    *letter = saved;
+  }
+  if (r.ptr != end) return NumberStatus::malformed;
+  if (r.ec == std::errc::result_out_of_range) {
+    if (!below_double_range(begin, end)) return NumberStatus::not_finite;
+    value = *number == '-' ? -0.0 : 0.0;
+  }
+  return NumberStatus::ok;
+}
+
+}  // namespace geneig

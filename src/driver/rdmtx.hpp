@@ -1,0 +1,73 @@
+// The matrix input file: the order N and a real number X, a heading, the N^2
+// element records of A row by row (row index, column index, real part,
+// imaginary part), a heading, and the N^2 element records of B.
+#pragma once
+
+#include <complex>
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "free_format.hpp"
+
+namespace geneig {
+
+enum class ReadStatus {
+  ok,
+  cannot_open,  // the file could not be opened
+  read_error,   // reading failed (the name is a directory, an I/O error)
+  early_end,    // the file ended before the last record
+  malformed,    // an item that is not a valid integer or real
+  too_large,    // N above NMAX
+  mismatch,     // an element record with other indices than expected
+};
+
+// The outcome of a read, with its one-line diagnostic (no line end). For a
+// mismatch the line is the one written to standard output, and the six items
+// are kept: the expected row and column, the indices and the parts read.
+struct ReadReport {
+  ReadStatus status = ReadStatus::ok;
+  std::int64_t line = 0;  // line of the file at fault; 0 when none
+  int expected_row = 0, expected_col = 0, row_read = 0, col_read = 0;
+  std::complex<double> value_read;
+  char text[512] = {};
+  std::size_t length = 0;
+
+  std::string_view message() const { return {text, length}; }
+};
+
+// read_matrices: reads the records of a matrix input file from source,
+// stopping at the first fault, and never ends the program.
+//
+//  source (in/out) the bytes of the file, read until the last record of B.
+//  file   (in)  name of the file, for the diagnostic.
+//  A, B   (out) complex, NMAX x NMAX, column-major: rows and columns 1 to N
+//               set from the element records read (in part after a fault).
+//  N      (out) order from record 1; no element records when N <= 0.
+//  X      (out) the real number of record 1.
+//  report (out) status and diagnostic.
+//  Returns report.status: ok, or the fault (read_error, early_end, malformed,
+//  too_large for N > NMAX, mismatch).
+ReadStatus read_matrices(ByteSource& source, std::string_view file, std::complex<double>* A,
+                         std::complex<double>* B, int& N, double& X, ReadReport& report);
+
+// read_matrix_file: read_matrices from the file of the given name (trailing
+// blanks are not part of it); cannot_open when it cannot be opened.
+ReadStatus read_matrix_file(std::string_view name, std::complex<double>* A,
+                            std::complex<double>* B, int& N, double& X, ReadReport& report);
+
+// rdmtx: reads the matrix input file into A, B, N and X, and returns only
+// when both matrices have been read in full and the file is closed.
+//
+//  name (in)  text field with its length: the file name followed by blanks.
+//  A, B (out) complex, NMAX x NMAX, column-major: rows and columns 1 to N.
+//  N    (out) order, at most NMAX.
+//  X    (out) the real number of record 1.
+//  On an index mismatch, writes "Error: Inconsistent (i,j): " and the six
+//  items to standard output; on any other fault writes one line naming the
+//  file, the line, what was expected and what was found to standard error.
+//  Either way the program ends with exit status 1.
+void rdmtx(const std::string_view& name, std::complex<double>* A, std::complex<double>* B, int& N,
+           double& X);
+
+}  // namespace geneig

@@ -1,0 +1,53 @@
+// The eigen result file: N, the heading "Eigen values", one record (i, E(i))
+// per eigenvalue, the heading "Eigen vectors", and one record (i, j, re, im)
+// per eigenvector component, component index i outermost.
+#pragma once
+
+#include <complex>
+#include <cstddef>
+#include <string_view>
+
+namespace geneig {
+
+// The outcome of a write, with its one-line diagnostic (no line end).
+struct WriteReport {
+  bool ok = true;
+  char text[512] = {};
+  std::size_t length = 0;
+
+  std::string_view message() const { return {text, length}; }
+};
+
+// format_result: the records of the result file, in the free output layout,
+// in a buffer of static storage.
+//
+//  E (in) double, N: eigenvalues.
+//  V (in) complex, NMAX x N, column-major: column j is eigenvector j.
+//  N (in) order; for N <= 0 only the order and the two headings. N <= NMAX.
+//  Returns the text, valid until the next call.
+std::string_view format_result(const double* E, const std::complex<double>* V, int N);
+
+// write_result_file: writes the result file of the given name (trailing
+// blanks are not part of it) and never ends the program. The text goes to a
+// new temporary file in the same directory, which is closed and then renamed
+// over the file, so the file is replaced whole or not at all: on failure the
+// previous file is left as it was and the temporary file is removed.
+//
+//  name, E, V, N (in) as for saveeig; N above NMAX is refused.
+//  report (out) ok, or the failure and its diagnostic.
+//  Returns report.ok.
+bool write_result_file(std::string_view name, const double* E, const std::complex<double>* V,
+                       int N, WriteReport& report);
+
+// saveeig: writes the eigenvalues and eigenvectors to the result file.
+//
+//  name (in) text field with its length: the file name followed by blanks.
+//  E    (in) double, N: eigenvalues, written as they stand.
+//  V    (in) complex, NMAX x N, column-major: eigenvectors.
+//  N    (in) order.
+//  If the file cannot be written, writes one line naming it and the reason
+//  to standard error and ends the program with exit status 2.
+void saveeig(const std::string_view& name, const double* E, const std::complex<double>* V,
+             const int& N);
+
+}  // namespace geneig

@@ -1,0 +1,257 @@
+// The built program, run in a fresh scratch directory for every case: its
+// exit status, what it writes on each stream, and what it leaves on disk.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string slurp(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void put(const fs::path& p, const std::string& text) {
+  std::ofstream(p, std::ios::binary) << text;
+}
+
+struct Outcome {
+  int status;  // exit status, or 128 + the signal that ended the program
+  std::string out, err;
+};
+
+// Items of every record of a result file.
+std::vector<std::vector<std::string>> records(const std::string& text) {
+  std::vector<std::vector<std::string>> r;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    std::istringstream items(line);
+    r.emplace_back();
+    for (std::string w; items >> w;) r.back().push_back(w);
+  }
+  return r;
+}
+
+const std::string kOldResult = "old result\nthat must stay as it is\n";
+
+class Program : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/geneig_run_XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    root_ = tmpl;
+    run_ = root_ / "run";
+    fs::create_directory(run_);
+  }
+  void TearDown() override { fs::remove_all(root_); }
+
+  // Runs the program in run_, its streams captured beside it; file_limit
+  // bounds the size of every file it writes (SIGXFSZ ignored, so a write
+  // past the limit fails with EFBIG instead of ending the program).
+  Outcome run(const std::vector<std::string>& args = {}, rlim_t file_limit = RLIM_INFINITY) {
+    const fs::path out = root_ / "stdout", err = root_ / "stderr";
+    const pid_t pid = fork();
+    if (pid == 0) {
+      const int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      const int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      if (o < 0 || e < 0 || dup2(o, 1) < 0 || dup2(e, 2) < 0 || chdir(run_.c_str()) != 0)
+        _exit(127);
+      if (file_limit != RLIM_INFINITY) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{file_limit, file_limit};
+        if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(127);
+      }
+      std::vector<char*> argv{const_cast<char*>(GENEIG_EXE)};
+      for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+      argv.push_back(nullptr);
+      execv(GENEIG_EXE, argv.data());
+      _exit(127);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    const int code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return {code, slurp(out), slurp(err)};
+  }
+
+  void input(const std::string& text) { put(run_ / "matrix.in", text); }
+  void example(const char* name) {
+    fs::copy_file(fs::path(GENEIG_SOURCE_DIR) / "examples" / name / "matrix.in",
+                  run_ / "matrix.in");
+  }
+  std::string result() const { return slurp(run_ / "matrix.out"); }
+  std::vector<std::string> listing() const {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(run_)) names.push_back(e.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  fs::path root_, run_;
+};
+
+const std::vector<std::string> kInAndOut{"matrix.in", "matrix.out"};
+
+// The shipped order-2 example: nine records, in order, on the shared layout.
+TEST_F(Program, WritesTheResultFileOfTheExample) {
+  example("order2");
+  const Outcome o = run();
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_EQ(o.out, "");
+  EXPECT_EQ(o.err, "");
+  const auto r = records(result());
+  ASSERT_EQ(r.size(), 9u);
+  EXPECT_EQ(r[0], std::vector<std::string>{"2"});
+  EXPECT_EQ(r[1], (std::vector<std::string>{"Eigen", "values"}));
+  EXPECT_EQ(r[4], (std::vector<std::string>{"Eigen", "vectors"}));
+  const std::vector<std::vector<std::string>> indices{{"1"}, {"2"}, {}, {"1", "1"},
+                                                      {"1", "2"}, {"2", "1"}, {"2", "2"}};
+  for (std::size_t k = 0; k < indices.size(); ++k) {
+    const auto& rec = r[k + 2];
+    if (indices[k].empty()) continue;
+    ASSERT_EQ(rec.size(), indices[k].size() * 2) << "record " << k + 3;
+    EXPECT_TRUE(std::equal(indices[k].begin(), indices[k].end(), rec.begin()))
+        << "record " << k + 3;
+  }
+  EXPECT_EQ(listing(), kInAndOut);
+}
+
+TEST_F(Program, ArgumentsAreIgnored) {
+  example("order6");
+  const Outcome plain = run();
+  const std::string written = result();
+  const Outcome with_args = run({"--help", "-n", "7", "other.in", ""});
+  EXPECT_EQ(with_args.status, plain.status);
+  EXPECT_EQ(with_args.out, plain.out);
+  EXPECT_EQ(with_args.err, plain.err);
+  EXPECT_EQ(result(), written);
+  EXPECT_EQ(records(written).size(), 6u * 6u + 6u + 3u);
+}
+
+// An order of 0 or below reads no element records and writes three.
+TEST_F(Program, OrderZeroOrBelowGivesThreeRecords) {
+  for (const char* order : {"0", "-4"}) {
+    input(std::string(order) + " 1.0\nheading of A\nheading of B\n");
+    const Outcome o = run();
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(result(), std::string(order) + "\nEigen values\nEigen vectors\n");
+  }
+}
+
+TEST_F(Program, LongerPreviousResultLeavesNoLineBehind) {
+  std::string old;
+  for (int k = 0; k < 5000; ++k) old += "1 1 0.123456789 0.987654321\n";
+  put(run_ / "matrix.out", old);
+  example("order2");
+  EXPECT_EQ(run().status, 0);
+  EXPECT_EQ(records(result()).size(), 9u);
+  EXPECT_EQ(listing(), kInAndOut);
+}
+
+// Input that cannot be used: exit status 1, one line on the right stream,
+// and an existing result file left exactly as it was.
+struct UnusableInput {
+  const char* name;
+  std::string text;  // matrix.in; "<dir>" makes it a directory, "<none>" leaves it out
+  std::string out, err;
+};
+
+const std::string kA2 = "1 1 3 0\n1 2 1 -1\n2 1 1 1\n2 2 1 0\n";
+
+const std::vector<UnusableInput> kUnusable{
+    {"Missing", "<none>", "", "matrix.in: cannot open: No such file or directory\n"},
+    {"Directory", "<dir>", "", "matrix.in:1: cannot read: Is a directory\n"},
+    {"Empty", "", "",
+     "matrix.in:1: expected the order N (an integer), found the end of the file\n"},
+    {"EndInsideB", "2 0\nA\n" + kA2 + "B\n1 1 1 0\n", "",
+     "matrix.in:9: expected the row index of B(1,2) (an integer), found the end of the file\n"},
+    {"IndexAsReal", "2 0\nA\n1.0 1 3 0\n", "",
+     "matrix.in:3: expected the row index of A(1,1) (an integer), found \"1.0\"\n"},
+    {"RealOverflows", "2 0\nA\n1 1 3 1e999\n", "",
+     "matrix.in:3: expected the imaginary part of A(1,1) (a real number), found \"1e999\" "
+     "(beyond the range of a double)\n"},
+    {"NotANumber", "2 0\nA\n1 1 nan 0\n", "",
+     "matrix.in:3: expected the real part of A(1,1) (a real number), found \"nan\"\n"},
+    {"OrderAboveCapacity", "201 0\n", "", "matrix.in:1: the order N = 201 is above the limit 200\n"},
+    {"OrderLargest", "2147483647 0\n", "",
+     "matrix.in:1: the order N = 2147483647 is above the limit 200\n"},
+    {"MismatchInA", "2 0\nA\n1 1 3 0 1 2 1 -1\n2 1 1 1\n", "Error: Inconsistent (i,j):  1 2 2 1 1 1\n",
+     ""},
+    {"MismatchInB", "2 0\nA\n" + kA2 + "B\n1 1 1 0\n2 1 0.5 -0.25\n",
+     "Error: Inconsistent (i,j):  1 2 2 1 0.5 -0.25\n", ""},
+};
+
+class UnusableInputs : public Program, public ::testing::WithParamInterface<UnusableInput> {};
+
+TEST_P(UnusableInputs, ExitOneAndOldResultUntouched) {
+  const UnusableInput& c = GetParam();
+  if (c.text == "<dir>") {
+    fs::create_directory(run_ / "matrix.in");
+  } else if (c.text != "<none>") {
+    input(c.text);
+  }
+  put(run_ / "matrix.out", kOldResult);
+  const Outcome o = run();
+  EXPECT_EQ(o.status, 1);
+  EXPECT_EQ(o.out, c.out);
+  EXPECT_EQ(o.err, c.err);
+  EXPECT_EQ(result(), kOldResult);
+  EXPECT_EQ(listing(), c.text == "<none>" ? std::vector<std::string>{"matrix.out"} : kInAndOut);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, UnusableInputs, ::testing::ValuesIn(kUnusable),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Write failures: exit status 2, the previous result intact, no temporary
+// file left behind.
+TEST_F(Program, ResultFileIsADirectory) {
+  example("order2");
+  fs::create_directory(run_ / "matrix.out");
+  put(run_ / "matrix.out" / "kept", kOldResult);
+  const Outcome o = run();
+  EXPECT_EQ(o.status, 2);
+  EXPECT_EQ(o.out, "");
+  EXPECT_EQ(o.err, "matrix.out: cannot replace it by matrix.out.tmp: Is a directory\n");
+  EXPECT_EQ(slurp(run_ / "matrix.out" / "kept"), kOldResult);
+  EXPECT_EQ(listing(), kInAndOut);
+}
+
+// A file of order n with A = B = I.
+std::string identity_pencil(int n) {
+  std::string text = std::to_string(n) + " 0\n";
+  for (const char* heading : {"A", "B"}) {
+    text += std::string(heading) + "\n";
+    for (int i = 1; i <= n; ++i)
+      for (int j = 1; j <= n; ++j)
+        text += std::to_string(i) + " " + std::to_string(j) + (i == j ? " 1 0\n" : " 0 0\n");
+  }
+  return text;
+}
+
+TEST_F(Program, WriteFailsPastTheFileSizeLimit) {
+  input(identity_pencil(40));  // a result file of well over 4096 bytes
+  put(run_ / "matrix.out", kOldResult);
+  const Outcome o = run({}, 4096);
+  EXPECT_EQ(o.status, 2);
+  EXPECT_EQ(o.out, "");
+  EXPECT_EQ(o.err, "matrix.out: cannot write the temporary file matrix.out.tmp: File too large\n");
+  EXPECT_EQ(result(), kOldResult);
+  EXPECT_EQ(listing(), kInAndOut);
+}
+
+}  // namespace
