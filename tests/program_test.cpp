@@ -8,7 +8,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <csignal>
+#include <limits>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -116,6 +118,18 @@ TEST_F(Program, WritesTheResultFileOfTheExample) {
   EXPECT_EQ(o.err, "");
   const auto r = records(result());
   ASSERT_EQ(r.size(), 9u);
+  // Eigenvalues 2 +- sqrt(3); eigenvectors (0.8880738, 0.3250576 (1 + i))
+  // and (0.3250576 (-1 + i), 0.8880738).
+  const double tol = 64 * std::numeric_limits<double>::epsilon();
+  auto value = [&](std::size_t rec, std::size_t item) { return std::stod(r[rec][item]); };
+  EXPECT_NEAR(value(2, 1), 2 + std::sqrt(3.0), 4 * tol);
+  EXPECT_NEAR(value(3, 1), 2 - std::sqrt(3.0), 4 * tol);
+  const double c = 0.88807383397711526, s = 0.32505758367186816;
+  const double expect[4][2] = {{c, 0}, {-s, s}, {s, s}, {c, 0}};
+  for (int k = 0; k < 4; ++k) {
+    EXPECT_NEAR(value(5 + k, 2), expect[k][0], tol) << "record " << 6 + k;
+    EXPECT_NEAR(value(5 + k, 3), expect[k][1], tol) << "record " << 6 + k;
+  }
   EXPECT_EQ(r[0], std::vector<std::string>{"2"});
   EXPECT_EQ(r[1], (std::vector<std::string>{"Eigen", "values"}));
   EXPECT_EQ(r[4], (std::vector<std::string>{"Eigen", "vectors"}));
@@ -144,13 +158,47 @@ TEST_F(Program, ArgumentsAreIgnored) {
 }
 
 // An order of 0 or below reads no element records and writes three.
-TEST_F(Program, OrderZeroOrBelowGivesThreeRecords) {
+// The solver refuses orders below 2 with its own line: the result file is
+// written all the same, and the status says the solve failed.
+TEST_F(Program, OrderZeroOrBelowGivesThreeRecordsAndStatus3) {
   for (const char* order : {"0", "-4"}) {
     input(std::string(order) + " 1.0\nheading of A\nheading of B\n");
     const Outcome o = run();
-    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(o.status, 3) << o.err;
+    EXPECT_EQ(o.out, std::string("(SUBR. EIGCH) INVALID ARGUMENT. ") + order + " " + order + "\n");
     EXPECT_EQ(result(), std::string(order) + "\nEigen values\nEigen vectors\n");
   }
+}
+
+// Eigenvalues near 1e600 have no double: reported, never a silent inf.
+TEST_F(Program, EigenvalueBeyondTheDoubleRangeIsReported) {
+  input("2 0.0\nA\n1 1 3e300 0\n1 2 0 0\n2 1 1e300 1e300\n2 2 1e300 0\n"
+        "B\n1 1 1e-300 0\n1 2 0 0\n2 1 0 0\n2 2 1e-300 0\n");
+  const Outcome o = run();
+  EXPECT_EQ(o.status, 3);
+  EXPECT_EQ(o.out, "");
+  EXPECT_EQ(o.err,
+            "geneig: an eigenvalue of the pencil lies outside the range of double precision; "
+            "matrix.out holds the values as computed\n");
+  EXPECT_EQ(records(result()).size(), 9u);
+}
+
+TEST_F(Program, OrderOneWritesItsRecordsWithStatus3) {
+  input("1 0.0\nA\n1 1 6.0 0\nB\n1 1 4.0 0\n");
+  const Outcome o = run();
+  EXPECT_EQ(o.status, 3);
+  EXPECT_EQ(o.out, "(SUBR. EIGCH) INVALID ARGUMENT. 1 1\n");
+  EXPECT_EQ(result(), "1\nEigen values\n1 0\nEigen vectors\n1 1 0 0\n");
+}
+
+// A B that is not positive definite: the warning on standard output, the
+// result file written, status 3.
+TEST_F(Program, IndefiniteBWarnsAndExitsWith3) {
+  input("2 0.0\nA\n1 1 1 0\n1 2 0 0\n2 1 0 0\n2 2 2 0\nB\n1 1 -1 0\n1 2 0 0\n2 1 0 0\n2 2 1 0\n");
+  const Outcome o = run();
+  EXPECT_EQ(o.status, 3);
+  EXPECT_EQ(o.out, "\"D\" became imaginary number !!\n");
+  EXPECT_EQ(records(result()).size(), 9u);
 }
 
 TEST_F(Program, LongerPreviousResultLeavesNoLineBehind) {

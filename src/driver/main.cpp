@@ -7,7 +7,9 @@
 // written); 2 the result file could not be written; 3 the solver reported a
 // failure (the result file is written all the same).
 #include <algorithm>
+#include <cmath>
 #include <complex>
+#include <cstdio>
 #include <cstring>
 #include <string_view>
 
@@ -35,10 +37,9 @@ double X;             // the real number of record 1, kept but not used
 double EPS;           // bisection tolerance
 double E[NMAX];       // eigenvalues
 int ILL;              // error code of the solve
-// Work space of the solver (unused until the solve is wired in).
-[[maybe_unused]] cplx D[NMAX];        // pivots of the factorization of B
-[[maybe_unused]] int IW[NMAX];        // integer work space
-[[maybe_unused]] double W[NMAX * 7];  // real work space, NMAX x 7
+cplx D[NMAX];         // pivots of the factorization of B
+int IW[NMAX];         // integer work space of the solver
+double W[NMAX * 7];   // real work space of the solver, NMAX x 7
 char input_name[80];
 char output_name[80];
 
@@ -52,6 +53,23 @@ void fill_text_field(char (&field)[80], std::string_view text) {
   std::memcpy(field, text.data(), std::min(text.size(), sizeof field));
 }
 
+// True when E(1..n) and the leading n x n block of V are finite numbers.
+bool solution_is_finite(int n) {
+  for (int j = 0; j < n; ++j) {
+    if (!std::isfinite(E[j])) return false;
+    for (int i = 0; i < n; ++i) {
+      const cplx v = V[i + j * NMAX];
+      if (!std::isfinite(v.real()) || !std::isfinite(v.imag())) return false;
+    }
+  }
+  return true;
+}
+
+void report(const char* line) {
+  std::fputs(line, stderr);
+  std::fputc('\n', stderr);
+}
+
 }  // namespace
 
 int main() {
@@ -63,7 +81,21 @@ int main() {
   std::fill(E, E + NMAX, 0.0);
   ILL = 0;
   EPS = 0.0;
-  // solve: eigcab with NA, and M = MV = params.N (one variable), goes here.
+  // All N eigenvalues, largest first, and all N eigenvectors: M and MV are
+  // the order itself.
+  geneig::eigcab(A, B, params.N, NA, params.N, params.N, EPS, D, E, V, ILL, IW, W);
   geneig::saveeig(std::string_view(output_name, sizeof output_name), E, V, params.N);
-  return 0;
+
+  // A failed solve still leaves its result file, but never with status 0;
+  // failures the solver cannot name itself get one line here.
+  bool failed = ILL != 0;
+  if (ILL == 6) {
+    report("geneig: an eigenvalue of the pencil lies outside the range of double precision; "
+           "matrix.out holds the values as computed");
+  } else if (!solution_is_finite(params.N)) {
+    report("geneig: the solution holds values that are not finite numbers; "
+           "matrix.out holds them as computed");
+    failed = true;
+  }
+  return failed ? 3 : 0;
 }
