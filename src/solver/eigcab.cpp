@@ -100,23 +100,42 @@ void print_invalid_argument(std::initializer_list<long long> values) {
   line.print();
 }
 
+// Two complex numbers in one vector: (re, im) of one column, then of
+// another.
+using Pair = double __attribute__((vector_size(4 * sizeof(double))));
+using PairIndex = long long __attribute__((vector_size(4 * sizeof(long long))));
+
+inline Pair load_pair(const cplx* a, const cplx* b) {
+  return Pair{a->real(), a->imag(), b->real(), b->imag()};
+}
+
+// w * x for both numbers of x: (wr xr - wi xi, wr xi + wi xr), the very
+// operations of cmul (x - y is x + (-y) in IEEE arithmetic).
+inline Pair cmul_pair(cplx w, Pair x) {
+  const Pair swapped = __builtin_shuffle(x, PairIndex{1, 0, 3, 2});
+  const Pair sign = {-1.0, 1.0, -1.0, 1.0};
+  return w.real() * x + (w.imag() * swapped) * sign;
+}
+
 // out[j] = sum_{i=lo..hi} w[i] * X(i, j) for j = j0..j1 (w 1-based), each
-// sum starting at 0 and adding its terms in increasing i. kDotColumns
-// columns go side by side so that their additions overlap; each sum keeps
-// its own order.
+// sum starting at 0 and adding its terms in increasing i. Four columns go
+// side by side, two to a vector, so that their additions overlap; each sum
+// keeps its own order.
 constexpr int kDotColumns = 4;
 
 void column_dots(const cplx* w, const CView& X, int lo, int hi, int j0, int j1, cplx* out) {
   int j = j0;
-  for (; j + kDotColumns - 1 <= j1; j += kDotColumns) {
-    const cplx* c[kDotColumns];
-    cplx s[kDotColumns];
-    for (int t = 0; t < kDotColumns; ++t) c[t] = X.col(j + t), s[t] = 0.0;
+  for (; j + 3 <= j1; j += 4) {
+    const cplx *c0 = X.col(j), *c1 = X.col(j + 1), *c2 = X.col(j + 2), *c3 = X.col(j + 3);
+    Pair s01 = {}, s23 = {};
     for (int i = lo; i <= hi; ++i) {
-      const cplx wi = w[i];
-      for (int t = 0; t < kDotColumns; ++t) s[t] += cmul(wi, c[t][i]);
+      s01 += cmul_pair(w[i], load_pair(c0 + i, c1 + i));
+      s23 += cmul_pair(w[i], load_pair(c2 + i, c3 + i));
     }
-    for (int t = 0; t < kDotColumns; ++t) out[j + t] = s[t];
+    out[j] = cplx(s01[0], s01[1]);
+    out[j + 1] = cplx(s01[2], s01[3]);
+    out[j + 2] = cplx(s23[0], s23[1]);
+    out[j + 3] = cplx(s23[2], s23[3]);
   }
   for (; j <= j1; ++j) {
     const cplx* c = X.col(j);
