@@ -285,7 +285,7 @@ struct TridiagonalProblem : Problem {
   void iterate(const std::vector<double>& lambda, double delta) {
     for (std::size_t j = 0; j < lambda.size(); ++j) E[j] = lambda[j];
     detail::inverse_iteration(W.data(), IW.data(), n, NMAX, E.data(),
-                              static_cast<int>(lambda.size()), {0.0, 0.0, delta}, V.data());
+                              static_cast<int>(lambda.size()), {0.0, 0.0, delta}, -1.0, V.data());
   }
   int n;
 };

@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <initializer_list>
+#include <limits>
 #include <utility>
 
 #include "colmajor.hpp"
@@ -77,6 +78,13 @@ constexpr double kDraw = 4.656613e-10;
 // Bisection on doubles halves an interval at most about 2100 times before
 // the midpoint meets an end; the cap only ends searches on non-finite input.
 constexpr int kMaxBisections = 4096;
+// A cluster vector whose orthogonalization keeps less than this fraction
+// of it is refined by further solves, at most kRefinements times.
+constexpr double kKeptFraction = 0.9;
+constexpr int kRefinements = 5;
+// Refinement shifts of one cluster lie at least this many units of
+// rounding (of the norm bound) apart.
+constexpr double kShiftSpread = 10.0;
 // Magnitudes of A and B that the algorithm takes as they are. Outside, a
 // matrix is scaled by a power of two to bring its largest entry near 1:
 // the reduced matrix must stay far from the ends of the double range (its
@@ -199,6 +207,67 @@ void factor_shifted_tridiagonal(const RMat& W, int* IW, int n, double lambda) {
     }
   }
   if (W(n, 3) == 0.0) W(n, 3) = kZeroPivot;
+}
+
+// An orthonormal basis q_1..q_m of the cluster's vectors so far, in the
+// basis of T (column l of cluster_basis, 1-based rows).
+double cluster_basis[NMAX * NMAX];
+
+// x := x - sum_l (q_l . x) q_l by modified Gram-Schmidt, twice (the second
+// pass removes what rounding left of the first). x is first scaled to
+// largest entry 1; returns ||x after|| / ||x before||.
+double orthogonalize_in_cluster(double* x, int n, int m) {
+  const RMat Q(cluster_basis, NMAX);
+  double big = 0.0;
+  for (int i = 1; i <= n; ++i) big = std::max(big, std::fabs(x[i]));
+  if (!(big > 0.0) || !std::isfinite(big)) return 1.0;
+  for (int i = 1; i <= n; ++i) x[i] /= big;
+  auto norm = [&] {
+    double t = 0.0;
+    for (int i = 1; i <= n; ++i) t += x[i] * x[i];
+    return std::sqrt(t);
+  };
+  const double before = norm();
+  for (int pass = 0; pass < 2; ++pass)
+    for (int l = 1; l <= m; ++l) {
+      const double* q = Q.col(l);
+      double f = 0.0;
+      for (int i = 1; i <= n; ++i) f += q[i] * x[i];
+      for (int i = 1; i <= n; ++i) x[i] -= f * q[i];
+    }
+  return norm() / before;
+}
+
+// A vector of a cluster of nearly equal eigenvalues can come out of the two
+// solves lying almost in the span of the cluster's earlier vectors: what
+// is left after orthogonalizing against them is then mostly rounding
+// error, and no later orthogonalization can make it accurate. Such a
+// vector is orthogonalized in the basis of T and put through further
+// solves with T - shift I, each followed by orthogonalization, until
+// orthogonalization keeps nearly all of it. The shift is its eigenvalue
+// moved, if need be, a little past the previous member's shift: with the
+// eigenvalue itself, an earlier vector whose eigenvalue it equals would be
+// amplified without bound (the pivot replacement) and crowd out the new
+// direction again. A vector that passes at once is left exactly as it was.
+// Either way its orthogonalized direction joins the cluster's basis as
+// q_{m+1}.
+void refine_in_cluster(const RMat& W, int* IW, int n, int m, double shift) {
+  double* x = RMat(cluster_basis, NMAX).col(m + 1);
+  for (int i = 1; i <= n; ++i) x[i] = W(i, 7);
+  double kept = m == 0 ? 1.0 : orthogonalize_in_cluster(x, n, m);
+  if (kept < kKeptFraction) factor_shifted_tridiagonal(W, IW, n, shift);
+  for (int round = 0; round < kRefinements && kept < kKeptFraction; ++round) {
+    for (int i = 1; i <= n; ++i) W(i, 7) = x[i];
+    apply_elimination(W, IW, n);
+    solve_upper(W, n);
+    for (int i = 1; i <= n; ++i) x[i] = W(i, 7);
+    kept = orthogonalize_in_cluster(x, n, m);
+    for (int i = 1; i <= n; ++i) W(i, 7) = x[i];
+  }
+  double t = 0.0;
+  for (int i = 1; i <= n; ++i) t += x[i] * x[i];
+  const double g = 1.0 / std::sqrt(t);
+  for (int i = 1; i <= n; ++i) x[i] *= g;
 }
 
 }  // namespace
@@ -553,11 +622,14 @@ SpectrumScale bisect_eigenvalues(double* Wp, int n, int na, int m, double eps, d
 // pseudo-random b, so that the copies of a repeated eigenvalue do not all
 // converge to one vector.
 void inverse_iteration(double* Wp, int* IW, int n, int na, const double* E, int nv,
-                       const SpectrumScale& scale, cplx* Vp) {
+                       const SpectrumScale& scale, double cluster, cplx* Vp) {
   const RMat W(Wp, na);
   const CMat V(Vp, na);
   const double coincide = kCoincideFactor * std::max(scale.tol, scale.delta);
+  const double spread = kShiftSpread * std::numeric_limits<double>::epsilon() * scale.beta;
   int s = kSeed;
+  int first = 1;       // first vector of the current cluster
+  double shift = 0.0;  // the previous member's refinement shift
   for (int j = 1; j <= nv; ++j) {
     const double lambda = E[j - 1];
     factor_shifted_tridiagonal(W, IW, n, lambda);
@@ -572,6 +644,16 @@ void inverse_iteration(double* Wp, int* IW, int n, int na, const double* E, int 
     solve_upper(W, n);
     apply_elimination(W, IW, n);
     solve_upper(W, n);
+    if (j == 1 || !(std::fabs(E[j - 1] - E[j - 2]) <= cluster)) first = j;
+    const bool clustered = first < j || (j < nv && std::fabs(E[j] - E[j - 1]) <= cluster);
+    if (clustered) {
+      // Members' shifts go from the cluster's first eigenvalue inward, each
+      // at least spread beyond the one before.
+      const bool down = j > 1 && E[j - 1] <= E[j - 2];
+      shift = first == j ? lambda
+                         : (down ? std::min(lambda, shift - spread) : std::max(lambda, shift + spread));
+      refine_in_cluster(W, IW, n, j - first, shift);
+    }
     for (int k = 1; k <= n; ++k) V(k, j) = cplx(W(k, 7), 0.0);
   }
 }
@@ -755,7 +837,9 @@ void eigch(cplx* A, const int& N, const int& NA, const int& M, const int& MV, do
     scale = detail::bisect_eigenvalues(W, N, NA, M, EPS, E);
   }
   if (MV == 0) return;
-  detail::inverse_iteration(W, IW, N, NA, E, static_cast<int>(amv), scale, V);
+  // Vectors of eigenvalues closer than this are kept orthogonal (MV > 0).
+  const double cluster = MV > 0 ? std::max(EPS, kClusterFactor * scale.beta) : -1.0;
+  detail::inverse_iteration(W, IW, N, NA, E, static_cast<int>(amv), scale, cluster, V);
   detail::back_transform(A, W, N, NA, E, MV, EPS, scale.beta, V);
 }
 

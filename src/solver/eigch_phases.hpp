@@ -80,9 +80,11 @@ void reduce_to_tridiagonal(cplx* A, int n, int na, double* W);
 SpectrumScale bisect_eigenvalues(double* W, int n, int na, int m, double eps, double* E);
 
 // Eigenvectors of T for E(1..nv) by two steps of inverse iteration, into
-// the real parts of V (imaginary parts 0).
+// the real parts of V (imaginary parts 0). Vectors of eigenvalues within
+// cluster of the previous one (none if cluster < 0) that come out nearly
+// dependent on their cluster are refined by further steps.
 void inverse_iteration(double* W, int* IW, int n, int na, const double* E, int nv,
-                       const SpectrumScale& scale, cplx* V);
+                       const SpectrumScale& scale, double cluster, cplx* V);
 
 // Eigenvectors of T -> eigenvectors of A (x = Q Phi y), scaled by their
 // largest component; for mv > 0 re-orthogonalized within clusters and of
