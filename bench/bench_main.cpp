@@ -1,0 +1,136 @@
+// Runs every registered benchmark with the usual console report, then sums
+// up their medians in two tables: eigcab against reference LAPACK's zhegv
+// for each order, and the phases of eigcab at order 200 with the time of
+// their input copies taken off.
+//
+// Names it reads: "eigcab/N", "zhegv/N" and "copy/N" (one n x n block
+// copied), and "phase/NAME" with the counter "copies" (blocks copied in
+// each iteration). Any other benchmark appears in the console report only.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace {
+
+struct Median {
+  double seconds;      // real time per iteration
+  double cpu_seconds;  // processor time per iteration
+  double copies;       // n x n blocks copied in per iteration
+  long long order;     // position of the benchmark among those registered
+};
+
+// The console reporter, keeping the median of every benchmark by name, in
+// the order of registration whatever order they ran in. A benchmark run
+// without repetitions has no median aggregate: its single run stands in.
+class MedianCollector : public benchmark::ConsoleReporter {
+ public:
+  MedianCollector() : ConsoleReporter(OO_Tabular) {}
+
+  void ReportRuns(const std::vector<Run>& runs) override {
+    ConsoleReporter::ReportRuns(runs);
+    for (const Run& r : runs) {
+      const bool median = r.run_type == Run::RT_Aggregate && r.aggregate_name == "median";
+      const bool single = r.run_type == Run::RT_Iteration && r.repetitions <= 1;
+      if (r.error_occurred || !(median || single)) continue;
+      std::string name = r.run_name.function_name;
+      if (!r.run_name.args.empty()) name += "/" + r.run_name.args;
+      const double unit = benchmark::GetTimeUnitMultiplier(r.time_unit);
+      const auto c = r.counters.find("copies");
+      const long long order = (r.family_index << 20) + r.per_family_instance_index;
+      const Median m{r.GetAdjustedRealTime() / unit, r.GetAdjustedCPUTime() / unit,
+                     c == r.counters.end() ? 0.0 : c->second.value, order};
+      const auto at = std::find_if(medians_.begin(), medians_.end(),
+                                   [&](const auto& e) { return e.second.order > order; });
+      medians_.emplace(at, name, m);
+    }
+  }
+
+  const Median* find(std::string_view name) const {
+    for (const auto& [n, m] : medians_)
+      if (n == name) return &m;
+    return nullptr;
+  }
+  const std::vector<std::pair<std::string, Median>>& all() const { return medians_; }
+
+ private:
+  std::vector<std::pair<std::string, Median>> medians_;
+};
+
+constexpr double kMs = 1e3;
+
+void print_solve_table(const MedianCollector& r) {
+  std::printf(
+      "\neigcab against reference LAPACK zhegv (medians of real time, one thread; both\n"
+      "include copying A and B in, two n x n blocks, shown as \"copy in\"; the last\n"
+      "column is the ratio of processor times, which a busy machine disturbs less)\n");
+  std::printf("%6s %11s %11s %13s %11s %10s\n", "N", "eigcab ms", "zhegv ms", "eigcab/zhegv",
+              "copy in ms", "cpu ratio");
+  for (const auto& [name, eig] : r.all()) {
+    if (!name.starts_with("eigcab/")) continue;
+    const std::string order = name.substr(7);
+    const Median* lapack = r.find("zhegv/" + order);
+    const Median* copy = r.find("copy/" + order);
+    std::printf("%6s %11.3f", order.c_str(), eig.seconds * kMs);
+    if (lapack)
+      std::printf(" %11.3f %13.3f", lapack->seconds * kMs, eig.seconds / lapack->seconds);
+    else
+      std::printf(" %11s %13s", "-", "-");
+    if (copy)
+      std::printf(" %11.4f", 2.0 * copy->seconds * kMs);
+    else
+      std::printf(" %11s", "-");
+    if (lapack)
+      std::printf(" %10.3f\n", eig.cpu_seconds / lapack->cpu_seconds);
+    else
+      std::printf(" %10s\n", "-");
+  }
+}
+
+void print_phase_table(const MedianCollector& r) {
+  const Median* copy = r.find("copy/200");
+  const Median* eig = r.find("eigcab/200");
+  if (!copy || !eig) return;
+  const double whole = eig->seconds - 2.0 * copy->seconds;
+  std::printf(
+      "\nPhases of eigcab at N = 200 (medians; net = median less the blocks copied in,\n"
+      "one block %.4f ms; share of eigcab/200 less its own two copies, %.3f ms)\n",
+      copy->seconds * kMs, whole * kMs);
+  std::printf("  %-24s %10s %7s %10s %8s\n", "phase", "median ms", "copies", "net ms", "share");
+  double sum = 0.0;
+  for (const auto& [name, m] : r.all()) {
+    if (!name.starts_with("phase/")) continue;
+    const double net = m.seconds - m.copies * copy->seconds;
+    sum += net;
+    std::printf("  %-24s %10.3f %7.0f %10.3f %7.1f%%\n", name.substr(6).c_str(), m.seconds * kMs,
+                m.copies, net * kMs, 100.0 * net / whole);
+  }
+  std::printf("  %-24s %10s %7s %10.3f %7.1f%%\n", "sum of the phases", "", "", sum * kMs,
+              100.0 * sum / whole);
+}
+
+}  // namespace
+
+// Repetitions of different benchmarks run interleaved in random order, so
+// that a change of load on a shared machine falls on eigcab and zhegv
+// alike rather than on one of them. Flags given on the command line come
+// after this default and override it.
+int main(int argc, char** argv) {
+  std::vector<char*> args(argv, argv + argc);
+  char interleave[] = "--benchmark_enable_random_interleaving=true";
+  args.insert(args.begin() + std::min(argc, 1), interleave);
+  int count = static_cast<int>(args.size());
+  args.push_back(nullptr);
+  benchmark::Initialize(&count, args.data());
+  if (benchmark::ReportUnrecognizedArguments(count, args.data())) return 1;
+  MedianCollector reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  print_solve_table(reporter);
+  print_phase_table(reporter);
+  benchmark::Shutdown();
+  return 0;
+}

@@ -1,0 +1,378 @@
+// Benchmarks of the solver: eigcab at several orders next to reference
+// LAPACK's zhegv on the same pencils, and each phase of eigcab on its own at
+// order 200.
+//
+// A solve overwrites its matrices, so every iteration first copies the
+// pencil's n x n blocks back in. The copy is timed with the solve (two
+// blocks, A and B, for eigcab and zhegv alike) and on its own ("copy/N", one
+// block), so the summary can show how little of the time it is.
+//
+// A phase starts from a snapshot of the state that the phases before it
+// leave, taken once by running them exactly as eigcab does. An iteration
+// copies back only the blocks that the phase overwrites and reads again;
+// their number is the counter "copies". Phases that rewrite every value they
+// read afterwards (bisection, inverse iteration) need no copy at all.
+#include <benchmark/benchmark.h>
+
+#include <complex>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <random>
+#include <vector>
+
+#include "colmajor.hpp"
+#include "complex_ops.hpp"
+#include "eigcab.hpp"
+#include "eigch_phases.hpp"
+
+// Reference LAPACK, Fortran calling convention: every argument by address,
+// the lengths of the character arguments appended.
+extern "C" void zhegv_(const int* itype, const char* jobz, const char* uplo, const int* n,
+                       std::complex<double>* a, const int* lda, std::complex<double>* b,
+                       const int* ldb, double* w, std::complex<double>* work, const int* lwork,
+                       double* rwork, int* info, std::size_t jobz_len, std::size_t uplo_len);
+
+namespace {
+
+using geneig::cplx;
+using geneig::NMAX;
+namespace detail = geneig::detail;
+
+// Leading dimension of every matrix, as in the program.
+constexpr int kLd = NMAX;
+// Order of the phase benchmarks.
+constexpr int kPhaseOrder = NMAX;
+// Seed of the pencils' generator: every run times the same matrices.
+constexpr std::uint64_t kSeed = 20240605;
+// Medians over this many repetitions of at least kMinTime seconds each keep
+// the whole run under a minute on two cores. The solves, whose ratio is the
+// headline, get more repetitions: single runs vary by about 10 % here.
+constexpr int kSolveRepetitions = 15;
+constexpr int kRepetitions = 9;
+constexpr double kMinTime = 0.1;
+
+using Matrix = std::vector<cplx>;  // kLd x kLd, column-major
+
+// Uniform in [-1, 1) from a generator whose output the standard fixes, so
+// that the pencils are the same with every standard library.
+struct Draw {
+  std::mt19937_64 g;
+  explicit Draw(std::uint64_t seed) : g(seed) {}
+  double operator()() { return static_cast<double>(g() >> 11) * 0x1p-52 - 1.0; }
+};
+
+struct Pencil {
+  Matrix A = Matrix(kLd * kLd);
+  Matrix B = Matrix(kLd * kLd);
+};
+
+// A: complex Hermitian, both parts of each entry uniform in [-1, 1), real
+// diagonal. B = C C^H + n I with C uniform like A: Hermitian positive
+// definite with condition number of order one. Both triangles are stored.
+Pencil make_pencil(int n) {
+  Pencil p;
+  Draw u(kSeed + static_cast<std::uint64_t>(n));
+  const geneig::ColMajor<cplx> A(p.A.data(), kLd), B(p.B.data(), kLd);
+  for (int j = 1; j <= n; ++j) {
+    A(j, j) = cplx(u(), 0.0);
+    for (int i = j + 1; i <= n; ++i) {
+      A(i, j) = cplx(u(), u());
+      A(j, i) = std::conj(A(i, j));
+    }
+  }
+  Matrix c(static_cast<std::size_t>(kLd) * n);
+  const geneig::ColMajor<cplx> C(c.data(), kLd);
+  for (cplx& z : c) z = cplx(u(), u());
+  for (int j = 1; j <= n; ++j)
+    for (int i = j; i <= n; ++i) {
+      cplx t = 0.0;
+      for (int k = 1; k <= n; ++k) t += geneig::cmul(C(i, k), std::conj(C(j, k)));
+      B(i, j) = i == j ? cplx(t.real() + n, 0.0) : t;
+      B(j, i) = std::conj(B(i, j));
+    }
+  return p;
+}
+
+// The pencil of order n, made on first use and kept for the run.
+const Pencil& pencil(int n) {
+  static std::map<int, Pencil> made;
+  auto it = made.find(n);
+  if (it == made.end()) it = made.emplace(n, make_pencil(n)).first;
+  return it->second;
+}
+
+// Copies the leading n x n block of src into dst, column by column.
+void copy_block(cplx* dst, const cplx* src, int n) {
+  for (int j = 0; j < n; ++j)
+    std::memcpy(dst + static_cast<std::ptrdiff_t>(j) * kLd,
+                src + static_cast<std::ptrdiff_t>(j) * kLd, sizeof(cplx) * n);
+}
+
+// The arrays a solve works in, static as in the program.
+struct Work {
+  cplx A[kLd * kLd];
+  cplx B[kLd * kLd];
+  cplx V[kLd * kLd];
+  cplx D[kLd];
+  double E[kLd];
+  double W[kLd * 7];
+  int IW[kLd];
+};
+Work work;
+
+// The full solve as the program calls it: all eigenvalues and B-orthonormal
+// eigenvectors, EPS = 0. Returns ILL, which stays 0 for these pencils.
+int solve(Work& w, int n) {
+  int ill = 0;
+  double eps = 0.0;
+  geneig::eigcab(w.A, w.B, n, kLd, n, n, eps, w.D, w.E, w.V, ill, w.IW, w.W);
+  return ill;
+}
+
+void bench_eigcab(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  const Pencil& p = pencil(n);
+  for (auto _ : state) {
+    copy_block(work.A, p.A.data(), n);
+    copy_block(work.B, p.B.data(), n);
+    if (solve(work, n) != 0) {
+      state.SkipWithError("eigcab set ILL");
+      break;
+    }
+    benchmark::DoNotOptimize(work.E);
+    benchmark::DoNotOptimize(work.V);
+    benchmark::ClobberMemory();
+  }
+}
+
+void bench_zhegv(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  const Pencil& p = pencil(n);
+  const int itype = 1, ld = kLd;
+  int info = 0, lwork = -1;
+  std::vector<double> w(n), rwork(3 * n - 2);
+  // Workspace query: the optimal length comes back in work[0].
+  cplx query;
+  zhegv_(&itype, "V", "L", &n, work.A, &ld, work.B, &ld, w.data(), &query, &lwork, rwork.data(),
+         &info, 1, 1);
+  lwork = static_cast<int>(query.real());
+  std::vector<cplx> lwork_store(lwork);
+  for (auto _ : state) {
+    copy_block(work.A, p.A.data(), n);
+    copy_block(work.B, p.B.data(), n);
+    zhegv_(&itype, "V", "L", &n, work.A, &ld, work.B, &ld, w.data(), lwork_store.data(), &lwork,
+           rwork.data(), &info, 1, 1);
+    if (info != 0) {
+      state.SkipWithError("zhegv returned info != 0");
+      break;
+    }
+    benchmark::DoNotOptimize(w.data());
+    benchmark::DoNotOptimize(work.A);
+    benchmark::ClobberMemory();
+  }
+}
+
+// One n x n block copied in, the unit of the copy overhead.
+void bench_copy(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  const Pencil& p = pencil(n);
+  for (auto _ : state) {
+    copy_block(work.A, p.A.data(), n);
+    benchmark::DoNotOptimize(work.A);
+    benchmark::ClobberMemory();
+  }
+}
+
+void solve_args(benchmark::internal::Benchmark* b) {
+  for (int n : {25, 50, 100, 200}) b->Arg(n);
+  b->Unit(benchmark::kMillisecond)
+      ->UseRealTime()
+      ->MinTime(kMinTime)
+      ->Repetitions(kSolveRepetitions)
+      ->ReportAggregatesOnly(true);
+}
+
+BENCHMARK(bench_eigcab)->Name("eigcab")->Apply(solve_args);
+BENCHMARK(bench_zhegv)->Name("zhegv")->Apply(solve_args);
+BENCHMARK(bench_copy)
+    ->Name("copy")
+    ->Apply(solve_args)
+    ->Unit(benchmark::kMicrosecond)
+    ->Repetitions(kRepetitions);
+
+// ---- Phases at order kPhaseOrder ----
+
+// The state after each phase of one solve of the order-kPhaseOrder pencil.
+struct Snapshots {
+  const Pencil* input;            // the pencil itself
+  Matrix B_factored;              // after factor_b: multipliers of L, B(k, k) = D(k)^-1/2
+  Matrix D;                       // pivots of B
+  Matrix A_reduced;               // after reduce_a
+  Matrix A_scaled;                // after scale_a: the standard matrix R
+  Matrix A_reflect;               // after reduce_to_tridiagonal: phases and reflections
+  std::vector<double> W_tridiag;  // after reduce_to_tridiagonal: d and e
+  std::vector<double> W_bisect;   // after bisect_eigenvalues: e^2 as well
+  std::vector<double> E;          // eigenvalues
+  detail::SpectrumScale scale;
+  Matrix V_inverse;             // after inverse_iteration: eigenvectors of T
+  Matrix V_eigch;               // after back_transform: eigenvectors of R
+  bool matches_eigcab = false;  // the chain gave eigcab's bits
+};
+
+Snapshots take_snapshots() {
+  const int n = kPhaseOrder;
+  const Pencil& p = pencil(n);
+  Snapshots s;
+  s.input = &p;
+  Work& w = work;
+  copy_block(w.A, p.A.data(), n);
+  copy_block(w.B, p.B.data(), n);
+  int ill = 0;
+  detail::factor_b(w.B, n, kLd, w.D, ill);
+  s.B_factored.assign(w.B, w.B + kLd * kLd);
+  s.D.assign(w.D, w.D + kLd);
+  detail::reduce_a(w.A, w.B, n, kLd);
+  s.A_reduced.assign(w.A, w.A + kLd * kLd);
+  detail::scale_a(w.A, w.B, w.D, n, kLd);
+  s.A_scaled.assign(w.A, w.A + kLd * kLd);
+  detail::reduce_to_tridiagonal(w.A, n, kLd, w.W);
+  s.A_reflect.assign(w.A, w.A + kLd * kLd);
+  s.W_tridiag.assign(w.W, w.W + kLd * 7);
+  s.scale = detail::bisect_eigenvalues(w.W, n, kLd, n, 0.0, w.E);
+  s.W_bisect.assign(w.W, w.W + kLd * 7);
+  s.E.assign(w.E, w.E + kLd);
+  detail::inverse_iteration(w.W, w.IW, n, kLd, w.E, n, s.scale, w.V);
+  s.V_inverse.assign(w.V, w.V + kLd * kLd);
+  detail::back_transform(w.A, w.W, n, kLd, w.E, n, 0.0, s.scale.beta, w.V);
+  s.V_eigch.assign(w.V, w.V + kLd * kLd);
+  detail::back_transform_pencil(w.V, w.B, n, kLd, n);
+  const std::vector<double> E_chain(w.E, w.E + n);
+  const Matrix V_chain(w.V, w.V + kLd * kLd);
+
+  // The phases must be timed on the states that a real solve passes
+  // through: the chain has to reproduce eigcab's results bit for bit.
+  copy_block(w.A, p.A.data(), n);
+  copy_block(w.B, p.B.data(), n);
+  bool same = ill == 0 && solve(w, n) == 0;
+  same = same && std::memcmp(E_chain.data(), w.E, sizeof(double) * n) == 0;
+  for (int j = 0; same && j < n; ++j)
+    same = std::memcmp(&V_chain[static_cast<std::size_t>(j) * kLd], w.V + j * kLd,
+                       sizeof(cplx) * n) == 0;
+  s.matches_eigcab = same;
+  return s;
+}
+
+const Snapshots& snapshots() {
+  static const Snapshots s = take_snapshots();
+  return s;
+}
+
+// One phase: prepare puts its whole input state into the work arrays once;
+// restore copies back, each iteration, what the phase overwrites and reads
+// again (copies blocks of n x n); run is the timed call.
+struct Phase {
+  void (*prepare)(Work&, const Snapshots&);
+  void (*restore)(Work&, const Snapshots&);
+  void (*run)(Work&, const Snapshots&);
+  int copies;
+};
+
+void nothing(Work&, const Snapshots&) {}
+void prepare_factored_b(Work& w, const Snapshots& s) {
+  copy_block(w.B, s.B_factored.data(), kPhaseOrder);
+  std::memcpy(w.D, s.D.data(), sizeof w.D);
+}
+void prepare_tridiagonal(Work& w, const Snapshots& s) {
+  std::memcpy(w.W, s.W_tridiag.data(), sizeof w.W);
+}
+void prepare_bisected(Work& w, const Snapshots& s) {
+  std::memcpy(w.W, s.W_bisect.data(), sizeof w.W);
+  std::memcpy(w.E, s.E.data(), sizeof w.E);
+}
+void prepare_reflected(Work& w, const Snapshots& s) {
+  prepare_bisected(w, s);
+  copy_block(w.A, s.A_reflect.data(), kPhaseOrder);
+}
+
+const Phase kFactorB{
+    nothing, [](Work& w, const Snapshots& s) { copy_block(w.B, s.input->B.data(), kPhaseOrder); },
+    [](Work& w, const Snapshots&) {
+      int ill = 0;
+      detail::factor_b(w.B, kPhaseOrder, kLd, w.D, ill);
+    },
+    1};
+const Phase kReduceA{
+    prepare_factored_b,
+    [](Work& w, const Snapshots& s) { copy_block(w.A, s.input->A.data(), kPhaseOrder); },
+    [](Work& w, const Snapshots&) { detail::reduce_a(w.A, w.B, kPhaseOrder, kLd); }, 1};
+const Phase kScaleA{
+    prepare_factored_b,
+    [](Work& w, const Snapshots& s) { copy_block(w.A, s.A_reduced.data(), kPhaseOrder); },
+    [](Work& w, const Snapshots&) { detail::scale_a(w.A, w.B, w.D, kPhaseOrder, kLd); }, 1};
+const Phase kReduceToTridiagonal{
+    nothing, [](Work& w, const Snapshots& s) { copy_block(w.A, s.A_scaled.data(), kPhaseOrder); },
+    [](Work& w, const Snapshots&) { detail::reduce_to_tridiagonal(w.A, kPhaseOrder, kLd, w.W); },
+    1};
+const Phase kBisectEigenvalues{prepare_tridiagonal, nothing,
+                               [](Work& w, const Snapshots&) {
+                                 detail::bisect_eigenvalues(w.W, kPhaseOrder, kLd, kPhaseOrder, 0.0,
+                                                            w.E);
+                               },
+                               0};
+const Phase kInverseIteration{prepare_bisected, nothing,
+                              [](Work& w, const Snapshots& s) {
+                                detail::inverse_iteration(w.W, w.IW, kPhaseOrder, kLd, w.E,
+                                                          kPhaseOrder, s.scale, w.V);
+                              },
+                              0};
+const Phase kBackTransform{
+    prepare_reflected,
+    [](Work& w, const Snapshots& s) { copy_block(w.V, s.V_inverse.data(), kPhaseOrder); },
+    [](Work& w, const Snapshots& s) {
+      detail::back_transform(w.A, w.W, kPhaseOrder, kLd, w.E, kPhaseOrder, 0.0, s.scale.beta, w.V);
+    },
+    1};
+const Phase kBackTransformPencil{
+    prepare_factored_b,
+    [](Work& w, const Snapshots& s) { copy_block(w.V, s.V_eigch.data(), kPhaseOrder); },
+    [](Work& w, const Snapshots&) {
+      detail::back_transform_pencil(w.V, w.B, kPhaseOrder, kLd, kPhaseOrder);
+    },
+    1};
+
+void phase(benchmark::State& state, const Phase& ph) {
+  const Snapshots& s = snapshots();
+  if (!s.matches_eigcab) {
+    state.SkipWithError("the phases run one after another do not reproduce eigcab");
+    return;
+  }
+  ph.prepare(work, s);
+  for (auto _ : state) {
+    ph.restore(work, s);
+    ph.run(work, s);
+    benchmark::ClobberMemory();
+  }
+  state.counters["copies"] = ph.copies;
+}
+
+void phase_args(benchmark::internal::Benchmark* b) {
+  b->Unit(benchmark::kMicrosecond)
+      ->UseRealTime()
+      ->MinTime(kMinTime)
+      ->Repetitions(kRepetitions)
+      ->ReportAggregatesOnly(true);
+}
+
+BENCHMARK_CAPTURE(phase, factor_b, kFactorB)->Apply(phase_args);
+BENCHMARK_CAPTURE(phase, reduce_a, kReduceA)->Apply(phase_args);
+BENCHMARK_CAPTURE(phase, scale_a, kScaleA)->Apply(phase_args);
+BENCHMARK_CAPTURE(phase, reduce_to_tridiagonal, kReduceToTridiagonal)->Apply(phase_args);
+BENCHMARK_CAPTURE(phase, bisect_eigenvalues, kBisectEigenvalues)->Apply(phase_args);
+BENCHMARK_CAPTURE(phase, inverse_iteration, kInverseIteration)->Apply(phase_args);
+BENCHMARK_CAPTURE(phase, back_transform, kBackTransform)->Apply(phase_args);
+BENCHMARK_CAPTURE(phase, back_transform_pencil, kBackTransformPencil)->Apply(phase_args);
+
+}  // namespace
