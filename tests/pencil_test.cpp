@@ -1,0 +1,506 @@
+// The generalized solver against reference LAPACK's zhegv, by property:
+// eigenvalues, residuals, B-orthonormality and the normalization of the
+// eigenvectors, on families of pencils of orders 3 to 200; then repeated
+// eigenvalues and tight clusters, where inverse iteration is weakest, each
+// over many random seeds.
+//
+// Every solve is made as the program makes it: leading dimension NMAX, all
+// eigenvalues and all eigenvectors (M = MV = N, from one variable), EPS = 0
+// (bisection to full resolution) and ILL preset to 0.
+//
+// The worst ratio of each family and measure is recorded as a test property
+// and printed at the end of the run, so that the margins stay in view.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <map>
+#include <ostream>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "eigcab.hpp"
+#include "oracle.hpp"
+
+namespace {
+
+using geneig::NMAX;
+using namespace geneig::oracle;
+
+// LAPACK's acceptance limit for its test ratios.
+constexpr double kRatioLimit = 30.0;
+// |E_j - R_j| <= 100 n eps max |R|: eigenvalues of a backward-stable method
+// against the reference.
+constexpr double kEigenvalueLimit = 100.0;
+// The condition number of the ill-conditioned B.
+constexpr double kIllCondition = 1e8;
+
+// ---- Worst ratios ----------------------------------------------------------
+
+// family -> measure -> the largest value seen in this run.
+std::map<std::string, std::map<std::string, double>>& worst_ratios() {
+  static std::map<std::string, std::map<std::string, double>> table;
+  return table;
+}
+
+// Keeps the worst value of `measure` for `family`, and records this test's
+// value as a property (in the XML report, and in the summary below).
+void note(const std::string& family, const std::string& measure, double value) {
+  double& worst = worst_ratios()[family][measure];
+  worst = std::max(worst, value);
+  char text[32];
+  std::snprintf(text, sizeof text, "%.3g", value);
+  testing::Test::RecordProperty(measure, text);
+}
+
+// Prints the table of worst ratios when the run ends.
+class WorstRatioSummary : public testing::Environment {
+ public:
+  void TearDown() override {
+    if (worst_ratios().empty()) return;
+    std::printf("\nWorst ratios per family (limits: residual and orthonormality %g, "
+                "eigenvalue %g):\n",
+                kRatioLimit, kEigenvalueLimit);
+    for (const auto& [family, measures] : worst_ratios()) {
+      std::printf("  %-22s", family.c_str());
+      for (const auto& [measure, value] : measures) std::printf("  %s %.3g", measure.c_str(), value);
+      std::printf("\n");
+    }
+  }
+};
+
+const testing::Environment* const kSummary =
+    testing::AddGlobalTestEnvironment(new WorstRatioSummary);
+
+// ---- Solving as the program does -------------------------------------------
+
+struct Solution {
+  std::vector<double> E;
+  ZMatrix V;  // n x n in an NMAX x NMAX buffer
+  int ILL = 0;
+  double EPS = 0.0;
+  std::string out;  // what the solve wrote to standard output
+};
+
+Solution solve(const ZMatrix& A, const ZMatrix& B) {
+  static const int NA = NMAX;  // the driver passes its capacity from read-only storage
+  const int n = A.rows;
+  ZMatrix a = embed(A, NA), b = embed(B, NA);
+  Solution s;
+  s.E.assign(NMAX, 0.0);
+  s.V = embed(ZMatrix(n, n), NA);
+  std::vector<cplx> D(NMAX);
+  std::vector<double> W(NMAX * 7);
+  std::vector<int> IW(NMAX);
+  testing::internal::CaptureStdout();
+  geneig::eigcab(a.data(), b.data(), n, NA, n, n, s.EPS, D.data(), s.E.data(), s.V.data(), s.ILL,
+                 IW.data(), W.data());
+  s.out = testing::internal::GetCapturedStdout();
+  s.E.resize(n);
+  return s;
+}
+
+// A solve of a positive definite pencil reports nothing and keeps EPS = 0.
+testing::AssertionResult clean(const Solution& s) {
+  if (s.ILL == 0 && s.out.empty() && s.EPS == 0.0) return testing::AssertionSuccess();
+  return testing::AssertionFailure() << "ILL = " << s.ILL << ", EPS = " << s.EPS << ", output \""
+                                     << s.out << "\"";
+}
+
+// ---- Pencils ---------------------------------------------------------------
+
+struct Pencil {
+  ZMatrix A, B;
+};
+
+ZMatrix random_diagonal(int n, Rng& rng) {
+  ZMatrix m(n, n);
+  for (int i = 1; i <= n; ++i) m(i, i) = uniform(rng);
+  return m;
+}
+
+// n values 1, -1.5, 2, -2.5, ..., the k-th repeated multiplicities[k mod
+// size] times and the last one cut short to fill n, in descending order.
+std::vector<double> repeated_spectrum(int n, const std::vector<int>& multiplicities) {
+  std::vector<std::pair<double, int>> values;
+  for (int k = 0, filled = 0; filled < n; ++k) {
+    const int count = std::min(multiplicities[k % multiplicities.size()], n - filled);
+    values.emplace_back((k % 2 == 0 ? 1.0 : -1.0) * (1.0 + 0.5 * k), count);
+    filled += count;
+  }
+  return spectrum_with_multiplicities(values);
+}
+
+// The Cholesky factor G of B = G G^H (lower triangular).
+ZMatrix cholesky(const ZMatrix& B) {
+  const int n = B.rows;
+  ZMatrix G(n, n);
+  for (int j = 1; j <= n; ++j) {
+    double d = B(j, j).real();
+    for (int k = 1; k < j; ++k) d -= std::norm(G(j, k));
+    G(j, j) = std::sqrt(d);
+    for (int i = j + 1; i <= n; ++i) {
+      cplx s = B(i, j);
+      for (int k = 1; k < j; ++k) s -= G(i, k) * std::conj(G(j, k));
+      G(i, j) = s / G(j, j).real();
+    }
+  }
+  return G;
+}
+
+// A = G C G^H with B = G G^H: then A v = lambda B v exactly when
+// C (G^H v) = lambda (G^H v), so the pencil (A, B) has C's eigenvalues,
+// multiplicities included. The lower triangle is formed and mirrored, so A
+// is exactly Hermitian.
+ZMatrix congruent(const ZMatrix& C, const ZMatrix& B) {
+  const int n = C.rows;
+  const ZMatrix G = cholesky(B);
+  ZMatrix GC(n, n), A(n, n);
+  for (int j = 1; j <= n; ++j)
+    for (int k = 1; k <= n; ++k)
+      for (int i = k; i <= n; ++i) GC(i, j) += G(i, k) * C(k, j);
+  for (int j = 1; j <= n; ++j) {
+    for (int i = j; i <= n; ++i) {
+      cplx s = 0.0;
+      for (int k = 1; k <= j; ++k) s += GC(i, k) * std::conj(G(j, k));
+      A(i, j) = s;
+      A(j, i) = std::conj(s);
+    }
+    A(j, j) = A(j, j).real();
+  }
+  return A;
+}
+
+// Multiplicities of the exact-repeat families of the first group.
+const std::vector<int> kMixedMultiplicities = {2, 3, 5, 10};
+
+struct Family {
+  const char* name;
+  Pencil (*make)(int n, Rng& rng);
+  bool identity_b;
+  bool well_conditioned_b;
+};
+
+void PrintTo(const Family& f, std::ostream* os) { *os << f.name; }
+
+const Family kRandomHpdB{"RandomHpdB",
+                         [](int n, Rng& rng) {
+                           ZMatrix A = random_hermitian(n, rng);
+                           return Pencil{A, random_hpd(n, rng)};
+                         },
+                         false, true};
+const Family kIdentityB{"IdentityB",
+                        [](int n, Rng& rng) { return Pencil{random_hermitian(n, rng), identity(n)}; },
+                        true, true};
+const Family kRealSymmetric{"RealSymmetric",
+                            [](int n, Rng& rng) {
+                              ZMatrix A = to_complex(random_symmetric(n, rng));
+                              return Pencil{A, to_complex(random_spd(n, rng))};
+                            },
+                            false, true};
+const Family kDiagonalAHpdB{"DiagonalAHpdB",
+                            [](int n, Rng& rng) {
+                              ZMatrix A = random_diagonal(n, rng);
+                              return Pencil{A, random_hpd(n, rng)};
+                            },
+                            false, true};
+const Family kDiagonalAIdentityB{
+    "DiagonalAIdentityB",
+    [](int n, Rng& rng) { return Pencil{random_diagonal(n, rng), identity(n)}; }, true, true};
+const Family kExactMultiple{
+    "ExactMultiple",
+    [](int n, Rng& rng) {
+      return Pencil{with_spectrum(repeated_spectrum(n, kMixedMultiplicities), rng), identity(n)};
+    },
+    true, true};
+const Family kExactMultipleHpdB{"ExactMultipleHpdB",
+                                [](int n, Rng& rng) {
+                                  ZMatrix C =
+                                      with_spectrum(repeated_spectrum(n, kMixedMultiplicities), rng);
+                                  ZMatrix B = random_hpd(n, rng);
+                                  return Pencil{congruent(C, B), B};
+                                },
+                                false, true};
+const Family kIllConditionedB{"IllConditionedB",
+                              [](int n, Rng& rng) {
+                                ZMatrix A = random_hermitian(n, rng);
+                                return Pencil{A, hpd_with_condition(n, kIllCondition, rng)};
+                              },
+                              false, false};
+
+const auto kOrders = testing::Values(3, 10, 50, 200);
+
+using FamilyOrder = std::tuple<Family, int>;
+
+std::string family_order_name(const testing::TestParamInfo<FamilyOrder>& info) {
+  return std::string(std::get<0>(info.param).name) + "_N" + std::to_string(std::get<1>(info.param));
+}
+
+// Each (family, order) has its own seed, the same in every test of it.
+Pencil make_pencil(const FamilyOrder& p) {
+  const auto& [family, n] = p;
+  Rng rng(kSeed + static_cast<unsigned>(n));
+  return family.make(n, rng);
+}
+
+// ---- Eigenvalues -----------------------------------------------------------
+
+class PencilEigenvalues : public testing::TestWithParam<FamilyOrder> {};
+
+// Against zhegv: |E_j - R_j| <= 100 n eps max |R| where B is well
+// conditioned; with cond(B) = 1e8 the largest eigenvalues are that much more
+// sensitive to rounding in B, and the bound is 100 n eps cond(B) max |R|.
+// In every case the largest comes first.
+TEST_P(PencilEigenvalues, AgreeWithZhegvAndDescend) {
+  const auto& [family, n] = GetParam();
+  const Pencil p = make_pencil(GetParam());
+  const Solution s = solve(p.A, p.B);
+  ASSERT_TRUE(clean(s));
+  const ZEigen ref = zhegv(p.A, p.B);
+  ASSERT_EQ(ref.info, 0);
+
+  const double ratio = eigenvalue_ratio(s.E, ref.values);
+  note(family.name, "eigenvalue", ratio);
+  EXPECT_LE(ratio, family.well_conditioned_b ? kEigenvalueLimit : kEigenvalueLimit * kIllCondition);
+  for (int j = 1; j < n; ++j) EXPECT_GE(s.E[j - 1], s.E[j]) << "E(" << j << ") < E(" << j + 1 << ")";
+}
+
+INSTANTIATE_TEST_SUITE_P(Families, PencilEigenvalues,
+                         testing::Combine(testing::Values(kRandomHpdB, kIdentityB, kRealSymmetric,
+                                                          kDiagonalAHpdB, kDiagonalAIdentityB,
+                                                          kExactMultiple, kExactMultipleHpdB,
+                                                          kIllConditionedB),
+                                          kOrders),
+                         family_order_name);
+
+// ---- Eigenvectors, B well conditioned --------------------------------------
+
+class PencilVectors : public testing::TestWithParam<FamilyOrder> {};
+
+// |A v - lambda B v| / ((|A| + |lambda| |B|) |v| n eps) and
+// |V^H B V - I| / (n eps) both below 30.
+TEST_P(PencilVectors, ResidualAndBOrthonormalityBelowThirty) {
+  const auto& [family, n] = GetParam();
+  const Pencil p = make_pencil(GetParam());
+  const Solution s = solve(p.A, p.B);
+  ASSERT_TRUE(clean(s));
+
+  const double residual = residual_ratio(p.A, p.B, s.E, s.V);
+  const double orthonormality = orthonormality_ratio(p.B, s.V, n);
+  note(family.name, "residual", residual);
+  note(family.name, "orthonormality", orthonormality);
+  EXPECT_LE(residual, kRatioLimit);
+  EXPECT_LE(orthonormality, kRatioLimit);
+}
+
+INSTANTIATE_TEST_SUITE_P(Families, PencilVectors,
+                         testing::Combine(testing::Values(kRandomHpdB, kIdentityB, kRealSymmetric,
+                                                          kDiagonalAHpdB, kDiagonalAIdentityB),
+                                          kOrders),
+                         family_order_name);
+INSTANTIATE_TEST_SUITE_P(ExactRepeats, PencilVectors,
+                         testing::Combine(testing::Values(kExactMultiple, kExactMultipleHpdB),
+                                          kOrders),
+                         family_order_name);
+
+class IdentityBVectors : public testing::TestWithParam<FamilyOrder> {};
+
+// With B = I the solver's vectors are those of the Hermitian eigensolver:
+// each was divided by its component m of largest |Re| + |Im| and then
+// scaled by a positive number, so v_m is real and positive to rounding.
+// The division turns the vector, so in the result m need not be the
+// largest in |Re| + |Im| any more; but |Re| + |Im| lies between |z| and
+// sqrt(2) |z|, so |v_m| >= max_i |v_i| / sqrt(2). Some component of at least
+// that modulus must therefore be real and positive; a vector whose phase
+// was never fixed has none.
+//
+// Vectors whose eigenvalue lies within a thousandth of the norm bound of
+// the previous one are re-orthogonalized against it afterwards, which mixes
+// their phase. The norm bound (largest absolute row sum of the tridiagonal
+// matrix) is at most sqrt(3) max |lambda|, so a gap above 2e-3 max |lambda|
+// marks a vector that is certainly left alone; only those are checked.
+TEST_P(IdentityBVectors, LargestComponentIsRealAndPositive) {
+  const auto& [family, n] = GetParam();
+  const Pencil p = make_pencil(GetParam());
+  const Solution s = solve(p.A, p.B);
+  ASSERT_TRUE(clean(s));
+
+  double norm = 0.0;
+  for (const double e : s.E) norm = std::max(norm, std::abs(e));
+  double worst = 0.0;
+  for (int j = 1; j <= n; ++j) {
+    if (j > 1 && s.E[j - 2] - s.E[j - 1] <= 2e-3 * norm) continue;
+    double largest = 0.0;
+    for (int i = 1; i <= n; ++i) largest = std::max(largest, std::abs(s.V(i, j)));
+    // The least |Im v_i| / (eps |v_i|) over the large candidates with Re v_i > 0.
+    double phase = std::numeric_limits<double>::infinity();
+    for (int i = 1; i <= n; ++i) {
+      const cplx v = s.V(i, j);
+      if (std::abs(v) * std::sqrt(2.0) >= largest * (1 - 4 * kEps) && v.real() > 0.0)
+        phase = std::min(phase, std::abs(v.imag()) / (kEps * std::abs(v)));
+    }
+    worst = std::max(worst, phase);
+    EXPECT_LE(phase, 4.0 * n) << "vector " << j << ": no large component is real and positive";
+  }
+  note(family.name, "largest_imag_eps", worst);
+}
+
+INSTANTIATE_TEST_SUITE_P(Families, IdentityBVectors,
+                         testing::Combine(testing::Values(kIdentityB, kDiagonalAIdentityB,
+                                                          kExactMultiple),
+                                          kOrders),
+                         family_order_name);
+
+class RealPencilVectors : public testing::TestWithParam<FamilyOrder> {};
+
+// A real symmetric-definite pencil has real eigenvectors, and the solver's
+// normalization fixes the free phase of each to a real one.
+TEST_P(RealPencilVectors, EigenvectorsAreReal) {
+  const auto& [family, n] = GetParam();
+  const Pencil p = make_pencil(GetParam());
+  const Solution s = solve(p.A, p.B);
+  ASSERT_TRUE(clean(s));
+
+  double largest = 0.0, imag = 0.0;
+  for (int j = 1; j <= n; ++j)
+    for (int i = 1; i <= n; ++i) {
+      largest = std::max(largest, std::abs(s.V(i, j)));
+      imag = std::max(imag, std::abs(s.V(i, j).imag()));
+    }
+  note(family.name, "imag_parts_eps", imag / (kEps * largest));
+  EXPECT_LE(imag, 4 * n * kEps * largest);
+}
+
+INSTANTIATE_TEST_SUITE_P(Families, RealPencilVectors,
+                         testing::Combine(testing::Values(kRealSymmetric), kOrders),
+                         family_order_name);
+
+// ---- Eigenvectors, B ill conditioned ---------------------------------------
+
+class IllConditionedB : public testing::TestWithParam<int> {};
+
+// With cond(B) = 1e8 every method's vectors lose B-orthogonality in
+// proportion to the condition; the residual is still what a stable method
+// leaves, so it must be no larger than zhegv's on the same pencil. The
+// B-orthonormality is bounded by 30 n eps cond(B), as for zhegv.
+TEST_P(IllConditionedB, ResidualNoLargerThanZhegvs) {
+  const int n = GetParam();
+  const Pencil p = make_pencil({kIllConditionedB, n});
+  const Solution s = solve(p.A, p.B);
+  ASSERT_TRUE(clean(s));
+  const ZEigen ref = zhegv(p.A, p.B);
+  ASSERT_EQ(ref.info, 0);
+
+  const double residual = residual_ratio(p.A, p.B, s.E, s.V);
+  const double ref_residual = residual_ratio(p.A, p.B, ref.values, ref.vectors);
+  const double orthonormality = orthonormality_ratio(p.B, s.V, n);
+  const double ref_orthonormality = orthonormality_ratio(p.B, ref.vectors, n);
+  note(kIllConditionedB.name, "residual", residual);
+  note(kIllConditionedB.name, "zhegv_residual", ref_residual);
+  note(kIllConditionedB.name, "orthonormality", orthonormality);
+  note(kIllConditionedB.name, "zhegv_orthonormality", ref_orthonormality);
+  EXPECT_LE(residual, ref_residual);
+  EXPECT_LE(orthonormality, kRatioLimit * kIllCondition);
+}
+
+INSTANTIATE_TEST_SUITE_P(Orders, IllConditionedB, kOrders);
+
+// ---- Repeated eigenvalues and close clusters -------------------------------
+
+// A Hermitian matrix with a prescribed spectrum (B = I unless stated), one
+// per seed.
+struct SpectrumCase {
+  const char* name;
+  int seeds;
+  Pencil (*make)(int seed, Rng& rng, std::vector<double>& lambda);
+};
+
+void PrintTo(const SpectrumCase& c, std::ostream* os) { *os << c.name; }
+
+// Q diag(lambda) Q^H with B = I.
+Pencil unitary_similar(const std::vector<double>& lambda, Rng& rng) {
+  return Pencil{with_spectrum(lambda, rng), identity(static_cast<int>(lambda.size()))};
+}
+
+template <int N, int Multiplicity>
+Pencil repeats(int, Rng& rng, std::vector<double>& lambda) {
+  lambda = repeated_spectrum(N, {Multiplicity});
+  return unitary_similar(lambda, rng);
+}
+
+// Clusters of 2 to 5 members relatively `Spacing` apart, at orders 20 to 60,
+// size and order varying with the seed.
+template <double Spacing>
+Pencil clusters(int seed, Rng& rng, std::vector<double>& lambda) {
+  lambda = clustered_spectrum(20 + 10 * (seed % 5), 2 + seed % 4, Spacing);
+  return unitary_similar(lambda, rng);
+}
+
+// Seed 0 is W21+ itself, real and tridiagonal; every other seed a random
+// unitary similarity of it, complex and full.
+Pencil wilkinson(int seed, Rng& rng, std::vector<double>& lambda) {
+  const DMatrix W = wilkinson_plus(21);
+  lambda = dsyev(W).values;
+  return seed == 0 ? Pencil{to_complex(W), identity(21)} : unitary_similar(lambda, rng);
+}
+
+// Multiplicity 3 in a pencil with a random positive definite B.
+Pencil repeats_hpd_b(int, Rng& rng, std::vector<double>& lambda) {
+  lambda = repeated_spectrum(30, {3});
+  const ZMatrix C = with_spectrum(lambda, rng);
+  const ZMatrix B = random_hpd(30, rng);
+  return Pencil{congruent(C, B), B};
+}
+
+class ClusteredSpectra : public testing::TestWithParam<SpectrumCase> {};
+
+// Over every seed: the prescribed eigenvalues to 100 n eps max |lambda|,
+// residual and B-orthonormality ratios below 30.
+TEST_P(ClusteredSpectra, OrthonormalityAndResidualBelowThirtyForEverySeed) {
+  const SpectrumCase& c = GetParam();
+  double worst_residual = 0.0, worst_orthonormality = 0.0, worst_eigenvalue = 0.0;
+  for (int seed = 0; seed < c.seeds; ++seed) {
+    Rng rng(kSeed + static_cast<unsigned>(seed));
+    std::vector<double> lambda;
+    const Pencil p = c.make(seed, rng, lambda);
+    const int n = p.A.rows;
+    const Solution s = solve(p.A, p.B);
+    ASSERT_TRUE(clean(s)) << "seed " << seed;
+
+    const double eigenvalue = eigenvalue_ratio(s.E, lambda);
+    const double residual = residual_ratio(p.A, p.B, s.E, s.V);
+    const double orthonormality = orthonormality_ratio(p.B, s.V, n);
+    EXPECT_LE(eigenvalue, kEigenvalueLimit) << "seed " << seed << ", N = " << n;
+    EXPECT_LE(residual, kRatioLimit) << "seed " << seed << ", N = " << n;
+    EXPECT_LE(orthonormality, kRatioLimit) << "seed " << seed << ", N = " << n;
+    worst_eigenvalue = std::max(worst_eigenvalue, eigenvalue);
+    worst_residual = std::max(worst_residual, residual);
+    worst_orthonormality = std::max(worst_orthonormality, orthonormality);
+  }
+  note(c.name, "eigenvalue", worst_eigenvalue);
+  note(c.name, "residual", worst_residual);
+  note(c.name, "orthonormality", worst_orthonormality);
+}
+
+const auto spectrum_case_name = [](const testing::TestParamInfo<SpectrumCase>& info) {
+  return std::string(info.param.name);
+};
+
+INSTANTIATE_TEST_SUITE_P(Clusters, ClusteredSpectra,
+                         testing::Values(SpectrumCase{"Cluster1e6", 30, clusters<1e-6>},
+                                         SpectrumCase{"Cluster1e9", 30, clusters<1e-9>},
+                                         SpectrumCase{"Cluster1e12", 30, clusters<1e-12>},
+                                         SpectrumCase{"WilkinsonW21", 31, wilkinson}),
+                         spectrum_case_name);
+INSTANTIATE_TEST_SUITE_P(Repeats, ClusteredSpectra,
+                         testing::Values(SpectrumCase{"Repeat2_N10", 30, repeats<10, 2>},
+                                         SpectrumCase{"Repeat3_N30", 30, repeats<30, 3>},
+                                         SpectrumCase{"Repeat5_N40", 30, repeats<40, 5>},
+                                         SpectrumCase{"Repeat10_N60", 30, repeats<60, 10>},
+                                         SpectrumCase{"Repeat3HpdB_N30", 30, repeats_hpd_b}),
+                         spectrum_case_name);
+
+}  // namespace
