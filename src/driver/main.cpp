@@ -40,6 +40,9 @@ int ILL;              // error code of the solve
 cplx D[NMAX];         // pivots of the factorization of B
 int IW[NMAX];         // integer work space of the solver
 double W[NMAX * 7];   // real work space of the solver, NMAX x 7
+// Standard output's buffer: the C library would otherwise allocate one on
+// the first diagnostic line.
+char stdout_buffer[BUFSIZ];
 char input_name[80];
 char output_name[80];
 
@@ -73,6 +76,7 @@ void report(const char* line) {
 }  // namespace
 
 int main() {
+  std::setvbuf(stdout, stdout_buffer, _IOLBF, sizeof stdout_buffer);
   fill_text_field(input_name, "matrix.in");
   fill_text_field(output_name, "matrix.out");
   geneig::rdmtx(std::string_view(input_name, sizeof input_name), A, B, params.N, X);
