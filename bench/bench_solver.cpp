@@ -244,7 +244,8 @@ Snapshots take_snapshots() {
   s.scale = detail::bisect_eigenvalues(w.W, n, kLd, n, 0.0, w.E);
   s.W_bisect.assign(w.W, w.W + kLd * 7);
   s.E.assign(w.E, w.E + kLd);
-  detail::inverse_iteration(w.W, w.IW, n, kLd, w.E, n, s.scale, w.V);
+  detail::inverse_iteration(w.W, w.IW, n, kLd, w.E, n, s.scale,
+                            detail::cluster_distance(0.0, s.scale.beta), w.V);
   s.V_inverse.assign(w.V, w.V + kLd * kLd);
   detail::back_transform(w.A, w.W, n, kLd, w.E, n, 0.0, s.scale.beta, w.V);
   s.V_eigch.assign(w.V, w.V + kLd * kLd);
@@ -325,7 +326,8 @@ const Phase kBisectEigenvalues{prepare_tridiagonal, nothing,
 const Phase kInverseIteration{prepare_bisected, nothing,
                               [](Work& w, const Snapshots& s) {
                                 detail::inverse_iteration(w.W, w.IW, kPhaseOrder, kLd, w.E,
-                                                          kPhaseOrder, s.scale, w.V);
+                                                          kPhaseOrder, s.scale,
+                                                          detail::cluster_distance(0.0, s.scale.beta), w.V);
                               },
                               0};
 const Phase kBackTransform{

@@ -274,6 +274,8 @@ void refine_in_cluster(const RMat& W, int* IW, int n, int m, double shift) {
 
 namespace detail {
 
+double cluster_distance(double eps, double beta) { return std::max(eps, kClusterFactor * beta); }
+
 // ---------------------------------------------------------------------------
 // Stage 1 of eigcab. For k = n..1:
 //   p = B(k,k) - sum_{i>k} (D(i) L(i,k)) conj(L(i,k)),  D(k) = p,
@@ -714,7 +716,7 @@ GENEIG_WIDE void back_transform(const cplx* Ap, const double* Wp, int n, int na,
   }
   if (mv < 0) return;
 
-  const double cluster = std::max(eps, kClusterFactor * beta);
+  const double cluster = cluster_distance(eps, beta);
   int first = 1;
   for (int j = 1; j <= nv; ++j) {
     if (j == 1 || std::fabs(E[j - 1] - E[j - 2]) > cluster) {
@@ -838,7 +840,7 @@ void eigch(cplx* A, const int& N, const int& NA, const int& M, const int& MV, do
   }
   if (MV == 0) return;
   // Vectors of eigenvalues closer than this are kept orthogonal (MV > 0).
-  const double cluster = MV > 0 ? std::max(EPS, kClusterFactor * scale.beta) : -1.0;
+  const double cluster = MV > 0 ? detail::cluster_distance(EPS, scale.beta) : -1.0;
   detail::inverse_iteration(W, IW, N, NA, E, static_cast<int>(amv), scale, cluster, V);
   detail::back_transform(A, W, N, NA, E, MV, EPS, scale.beta, V);
 }

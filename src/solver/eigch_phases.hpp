@@ -79,6 +79,10 @@ void reduce_to_tridiagonal(cplx* A, int n, int na, double* W);
 // |m| eigenvalues at one end of the spectrum of T by bisection, into E.
 SpectrumScale bisect_eigenvalues(double* W, int n, int na, int m, double eps, double* E);
 
+// Consecutive eigenvalues closer than max(EPS, 1e-3 beta) form a cluster,
+// whose eigenvectors are kept orthogonal to each other.
+double cluster_distance(double eps, double beta);
+
 // Eigenvectors of T for E(1..nv) by two steps of inverse iteration, into
 // the real parts of V (imaginary parts 0). Vectors of eigenvalues within
 // cluster of the previous one (none if cluster < 0) that come out nearly
