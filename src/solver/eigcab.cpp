@@ -270,6 +270,19 @@ void refine_in_cluster(const RMat& W, int* IW, int n, int m, double shift) {
   for (int i = 1; i <= n; ++i) x[i] *= g;
 }
 
+// v_t(i) -= b(i) v_t(l), i = l+1..n, for four distinct vectors v_t.
+inline void substitute4(cplx* __restrict v0, cplx* __restrict v1, cplx* __restrict v2,
+                        cplx* __restrict v3, const cplx* __restrict b, int l, int n) {
+  const cplx z0 = v0[l], z1 = v1[l], z2 = v2[l], z3 = v3[l];
+  for (int i = l + 1; i <= n; ++i) {
+    const cplx bi = b[i];
+    v0[i] = v0[i] - cmul(bi, z0);
+    v1[i] = v1[i] - cmul(bi, z1);
+    v2[i] = v2[i] - cmul(bi, z2);
+    v3[i] = v3[i] - cmul(bi, z3);
+  }
+}
+
 }  // namespace
 
 namespace detail {
@@ -390,11 +403,20 @@ GENEIG_WIDE void scale_a(cplx* Ap, const cplx* Bp, const cplx* D, int n, int na)
 GENEIG_WIDE void back_transform_pencil(cplx* Vp, const cplx* Bp, int n, int na, int ncols) {
   const CMat V(Vp, na);
   const CView B(Bp, na);
-  for (int m = 1; m <= ncols; ++m) {
+  for (int m = 1; m <= ncols; ++m)
     for (int i = 1; i <= n; ++i) V(i, m) = cmul(V(i, m), B(i, i));
+  // Four vectors' substitutions go side by side, sharing each column of L
+  // while it is in cache; every vector sees its own operations in order.
+  int m = 1;
+  for (; m + 3 <= ncols; m += 4)
+    for (int l = 1; l <= n - 1; ++l)
+      substitute4(V.col(m), V.col(m + 1), V.col(m + 2), V.col(m + 3), B.col(l), l, n);
+  for (; m <= ncols; ++m) {
+    cplx* v = V.col(m);
     for (int l = 1; l <= n - 1; ++l) {
-      const cplx z = V(l, m);
-      for (int i = l + 1; i <= n; ++i) V(i, m) = V(i, m) - cmul(B(i, l), z);
+      const cplx z = v[l];
+      const cplx* b = B.col(l);
+      for (int i = l + 1; i <= n; ++i) v[i] = v[i] - cmul(b[i], z);
     }
   }
 }
