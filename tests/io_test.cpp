@@ -420,6 +420,25 @@ TEST_F(ReadMatrixFile, MissingFileOrDirectory) {
 // ---------------------------------------------------------------------------
 // Writing.
 
+// Collects the pieces of a text.
+class StringSink final : public geneig::TextSink {
+ public:
+  bool put(std::string_view piece) override {
+    text.append(piece);
+    pieces.push_back(piece.size());
+    return true;
+  }
+  std::string text;
+  std::vector<std::size_t> pieces;
+};
+
+// The whole text of a result file.
+std::string formatted(const double* E, const cplx* V, int N) {
+  StringSink sink;
+  EXPECT_TRUE(geneig::format_result(E, V, N, sink));
+  return sink.text;
+}
+
 // Each real item written reads back as the same double, bit for bit.
 TEST(FormatResult, RealsRoundTripBitForBit) {
   std::mt19937_64 bits(20240611);
@@ -437,7 +456,7 @@ TEST(FormatResult, RealsRoundTripBitForBit) {
   g_E[0] = -0.0;
   g_E[1] = 4.9406564584124654e-324;
   g_V[2] = {-2.2250738585072014e-308, 1.7976931348623157e308};
-  const std::string text(geneig::format_result(g_E, g_V, N));
+  const std::string text = formatted(g_E, g_V, N);
   // The real items: the last item of each eigenvalue record, the last two of
   // each eigenvector record.
   std::istringstream in(text);
@@ -478,23 +497,97 @@ TEST(FormatResult, RecordsInOrder) {
   v(1, 2) = {1e-300, 2};
   v(2, 1) = {-1.5, 1e21};
   v(2, 2) = {0.1, -123456.75};
-  EXPECT_EQ(geneig::format_result(g_E, g_V, 2),
+  EXPECT_EQ(formatted(g_E, g_V, 2),
             "2\nEigen values\n1 3.732050807568877\n2 -0\nEigen vectors\n"
             "1 1 0.5 -0\n1 2 1e-300 2\n2 1 -1.5 1e+21\n2 2 0.1 -123456.75\n");
-  EXPECT_EQ(geneig::format_result(g_E, g_V, 0), "0\nEigen values\nEigen vectors\n");
-  EXPECT_EQ(geneig::format_result(g_E, g_V, -5), "-5\nEigen values\nEigen vectors\n");
+  EXPECT_EQ(formatted(g_E, g_V, 0), "0\nEigen values\nEigen vectors\n");
+  EXPECT_EQ(formatted(g_E, g_V, -5), "-5\nEigen values\nEigen vectors\n");
 }
 
-// The buffer holds the longest possible file: every real of 24 characters.
+// The longest possible file, every real of 24 characters, comes whole.
 TEST(FormatResult, LongestFileFits) {
   const double widest = -2.2250738585072014e-308;
   std::fill(g_E, g_E + NMAX, widest);
   std::fill(std::begin(g_V), std::end(g_V), cplx(widest, widest));
-  const std::string_view text = geneig::format_result(g_E, g_V, NMAX);
+  const std::string text = formatted(g_E, g_V, NMAX);
   const std::size_t value_line = 3 + 1 + 24 + 1, vector_line = 2 * (3 + 1) + 2 * (24 + 1);
   const std::size_t shortest_indices = 9 * 2 + 90 * 1;  // digits saved by indices 1..99
   EXPECT_EQ(text.size(), 4 + 13 + 14 + NMAX * value_line + NMAX * NMAX * vector_line -
                              shortest_indices - shortest_indices * 2 * NMAX);
+}
+
+// Doubles of every magnitude and kind, from random bits with the special
+// values written into the first elements of E and V.
+void fill_with_any_doubles(std::uint64_t seed) {
+  std::mt19937_64 bits(seed);
+  const auto any_double = [&] {
+    for (;;) {
+      const std::uint64_t u = bits();
+      double d;
+      std::memcpy(&d, &u, sizeof d);
+      if (std::isfinite(d)) return d;
+    }
+  };
+  for (double& e : g_E) e = any_double();
+  for (cplx& v : g_V) v = {any_double(), any_double()};
+  const double special[] = {0.0, -0.0, 1.0, -1.0, 1e21, 1e22, 0x1p53, 0x1p60, 5e-324,
+                            2.2250738585072014e-308, 1.7976931348623157e308, 1e-5, 1.5e-5};
+  for (std::size_t k = 0; k < std::size(special); ++k) {
+    g_E[k] = special[k];
+    g_V[k] = {special[k], -special[k]};
+  }
+}
+
+// The text is exactly what converting each item on its own gives, record by
+// record, and it comes in whole records, no piece longer than the buffer.
+TEST(FormatResult, SameTextAsItemByItemConversion) {
+  fill_with_any_doubles(77);
+  const int N = NMAX;
+  std::string expected;
+  char item[64];
+  const auto add = [&](auto value, char after) {
+    expected.append(item, std::to_chars(item, item + sizeof item, value).ptr);
+    expected.push_back(after);
+  };
+  add(N, '\n');
+  expected += "Eigen values\n";
+  for (int i = 1; i <= N; ++i) {
+    add(i, ' ');
+    add(g_E[i - 1], '\n');
+  }
+  expected += "Eigen vectors\n";
+  const geneig::ColMajor<const cplx> v(g_V, NMAX);
+  for (int i = 1; i <= N; ++i)
+    for (int j = 1; j <= N; ++j) {
+      add(i, ' ');
+      add(j, ' ');
+      add(v(i, j).real(), ' ');
+      add(v(i, j).imag(), '\n');
+    }
+  StringSink sink;
+  ASSERT_TRUE(geneig::format_result(g_E, g_V, N, sink));
+  EXPECT_TRUE(sink.text == expected);  // not printed: megabytes
+  ASSERT_GT(sink.pieces.size(), 1u);
+  std::size_t at = 0;
+  for (const std::size_t n : sink.pieces) {
+    EXPECT_LE(n, geneig::kResultPieceBytes);
+    at += n;
+    EXPECT_EQ(sink.text[at - 1], '\n') << "piece ending at " << at;
+  }
+}
+
+// A sink that takes the first piece and refuses the next.
+class RefusingSink final : public geneig::TextSink {
+ public:
+  bool put(std::string_view) override { return ++calls == 1; }
+  int calls = 0;
+};
+
+TEST(FormatResult, StopsWhenTheSinkRefuses) {
+  fill_with_any_doubles(78);
+  RefusingSink sink;
+  EXPECT_FALSE(geneig::format_result(g_E, g_V, NMAX, sink));
+  EXPECT_EQ(sink.calls, 2);
 }
 
 using WriteResultFile = ScratchDir;
@@ -508,7 +601,7 @@ TEST_F(WriteResultFile, ReplacesALongerFileWhole) {
   geneig::WriteReport r;
   ASSERT_TRUE(geneig::write_result_file(path("matrix.out") + "      ", g_E, g_V, 2, r))
       << r.message();
-  EXPECT_EQ(get(path("matrix.out")), std::string(geneig::format_result(g_E, g_V, 2)));
+  EXPECT_EQ(get(path("matrix.out")), formatted(g_E, g_V, 2));
   EXPECT_EQ(listing(), std::vector<std::string>{"matrix.out"});
 }
 

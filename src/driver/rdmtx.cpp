@@ -2,6 +2,9 @@
 // every element record.
 #include "rdmtx.hpp"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdarg>
@@ -20,22 +23,25 @@ namespace {
 
 using cplx = std::complex<double>;
 
-// A file read in chunks straight into the scanner's buffer.
+// A file read in chunks straight into the scanner's buffer, through the
+// system's own calls: no stream buffer to copy through, nothing allocated.
 class FileSource final : public ByteSource {
  public:
-  explicit FileSource(std::FILE* file) : file_(file) {}
+  explicit FileSource(int fd) : fd_(fd) {}
   std::ptrdiff_t read(char* dst, std::size_t cap) override {
-    const std::size_t n = std::fread(dst, 1, cap, file_);
-    if (n == 0 && std::ferror(file_)) {
-      error_ = errno;
-      return -1;
+    for (;;) {
+      const ssize_t n = ::read(fd_, dst, cap);
+      if (n >= 0) return n;
+      if (errno != EINTR) {
+        error_ = errno;
+        return -1;
+      }
     }
-    return static_cast<std::ptrdiff_t>(n);
   }
   int error() const override { return error_; }
 
  private:
-  std::FILE* file_;
+  int fd_;
   int error_ = 0;
 };
 
@@ -252,8 +258,8 @@ ReadStatus read_matrix_file(std::string_view name, cplx* A, cplx* B, int& N, dou
   static char path[kMaxNameChars + 1];
   const std::string_view file = field_name(name);
   const bool named = to_c_path(file, path);
-  std::FILE* f = named ? std::fopen(path, "rb") : nullptr;
-  if (!f) {
+  const int fd = named ? ::open(path, O_RDONLY | O_CLOEXEC) : -1;
+  if (fd < 0) {
     report = ReadReport{};
     report.status = ReadStatus::cannot_open;
     const int n = std::snprintf(report.text, sizeof report.text, "%.*s: cannot open: %s",
@@ -262,11 +268,9 @@ ReadStatus read_matrix_file(std::string_view name, cplx* A, cplx* B, int& N, dou
     report.length = std::min(static_cast<std::size_t>(n), sizeof report.text - 1);
     return report.status;
   }
-  // The scanner has its own buffer: reading unbuffered saves a copy.
-  std::setvbuf(f, nullptr, _IONBF, 0);
-  FileSource source(f);
+  FileSource source(fd);
   const ReadStatus status = read_matrices(source, file, A, B, N, X, report);
-  std::fclose(f);
+  ::close(fd);
   return status;
 }
 
