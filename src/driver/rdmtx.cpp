@@ -95,6 +95,7 @@ class MatrixReader {
   bool read_elements(char matrix, cplx* M, int N);
 
  private:
+  bool read_element_items(char matrix, int i, int j, ElementItems& r);
   bool next(const Expected& e, ScannedItem& item);
   bool read_integer(const Expected& e, int& value);
   bool read_real(const Expected& e, double& value);
@@ -219,23 +220,29 @@ bool MatrixReader::fail_mismatch(std::int64_t line, int i, int j, int row, int c
   return false;
 }
 
+// One element record, item by item over as many lines as it takes.
+bool MatrixReader::read_element_items(char matrix, int i, int j, ElementItems& r) {
+  if (!read_integer({"row index", kInteger, matrix, i, j}, r.row)) return false;
+  r.line = item_line_;
+  if (!read_integer({"column index", kInteger, matrix, i, j}, r.col) ||
+      !read_real({"real part", kReal, matrix, i, j}, r.re) ||
+      !read_real({"imaginary part", kReal, matrix, i, j}, r.im))
+    return false;
+  scan_.end_record();
+  return true;
+}
+
 // The N^2 element records of one matrix, row by row, each checked against
-// the element expected before it is stored.
+// the element expected before it is stored. A record in the plainest form,
+// as programs write them, is read in one pass over its bytes.
 bool MatrixReader::read_elements(char matrix, cplx* M, int N) {
   const ColMajor<cplx> m(M, NMAX);
   for (int i = 1; i <= N; ++i) {
     for (int j = 1; j <= N; ++j) {
-      int row, col;
-      double re, im;
-      if (!read_integer({"row index", kInteger, matrix, i, j}, row)) return false;
-      const std::int64_t line = item_line_;
-      if (!read_integer({"column index", kInteger, matrix, i, j}, col) ||
-          !read_real({"real part", kReal, matrix, i, j}, re) ||
-          !read_real({"imaginary part", kReal, matrix, i, j}, im))
-        return false;
-      scan_.end_record();
-      if (row != i || col != j) return fail_mismatch(line, i, j, row, col, {re, im});
-      m(i, j) = {re, im};
+      ElementItems r;
+      if (!scan_.read_plain_element(r) && !read_element_items(matrix, i, j, r)) return false;
+      if (r.row != i || r.col != j) return fail_mismatch(r.line, i, j, r.row, r.col, {r.re, r.im});
+      m(i, j) = {r.re, r.im};
     }
   }
   return true;

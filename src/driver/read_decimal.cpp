@@ -45,11 +45,17 @@ u64 load8(const char* p) {
   return v;
 }
 
-// True when the eight bytes of v are all ASCII digits: each has the high
-// nibble 3, and still has it after adding 6 (which no carry can cross then).
-bool all_digits(u64 v) {
+// The bytes of v that are not ASCII digits, as the high bit of each: a
+// digit has the high nibble 3, and still has it after adding 6, which
+// carries out of no byte then.
+u64 non_digits(u64 v) {
   constexpr u64 kHigh = 0xF0F0F0F0F0F0F0F0, kThrees = 0x3030303030303030;
-  return (v & kHigh) == kThrees && ((v + 0x0606060606060606) & kHigh) == kThrees;
+  const u64 off = ((v & kHigh) ^ kThrees) | (((v + 0x0606060606060606) & kHigh) ^ kThrees);
+  // A byte of off is nonzero exactly when its byte of v is not a digit;
+  // adding 0x7F to its low seven bits (which cannot carry out) and or-ing
+  // in its own high bit sets the high bit of exactly those bytes.
+  constexpr u64 kLow7 = 0x7F7F7F7F7F7F7F7F;
+  return (((off & kLow7) + kLow7) | off) & ~kLow7;
 }
 
 // The value of eight ASCII digits, the first at the lowest address: pairs
@@ -62,19 +68,30 @@ u64 eight_digit_value(u64 v) {
   return (v & 0xFFFFFFFF) * 10000 + (v >> 32);
 }
 
-// Appends the digits at p to w, eight at a time while they all fit; count
-// counts them, and w stops growing once it holds kMaxDigits.
-const char* read_digits(const char* p, u64& w, int& count) {
-  while (count <= kMaxDigits - 8) {
-    const u64 v = load8(p);
-    if (!all_digits(v)) break;
+constexpr u64 kPowersOfTen[9] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
+
+// Appends the digits at p to w: whole words of eight while they fit in
+// kMaxDigits, then the digits at the start of one more word, taken as the
+// last digits of an eight-digit number with leading zeros. count counts
+// them; more than kMaxDigits in all leave w unusable.
+[[gnu::always_inline]] inline const char* read_digits(const char* p, u64& w, int& count) {
+  u64 v = load8(p);
+  u64 others = non_digits(v);
+  while (others == 0 && count <= kMaxDigits - 8) {
     w = w * 100000000 + eight_digit_value(v);
     count += 8;
     p += 8;
+    v = load8(p);
+    others = non_digits(v);
   }
-  for (; is_digit(*p); ++p, ++count)
-    if (count < kMaxDigits) w = w * 10 + static_cast<unsigned>(*p - '0');
-  return p;
+  const int n = others == 0 ? 8 : std::countr_zero(others) / 8;
+  count += n;
+  if (n == 0 || count > kMaxDigits) return p + n;
+  // The n digits moved to the top of the word, '0' bytes below them.
+  const int pad = 8 * (8 - n);
+  const u64 zeros = pad == 0 ? 0 : 0x3030303030303030 >> (64 - pad);
+  w = w * kPowersOfTen[n] + eight_digit_value(pad == 0 ? v : (v << pad) | zeros);
+  return p + n;
 }
 
 }  // namespace
@@ -99,12 +116,13 @@ bool nearest_double(u64 w, int q, bool negative, double& value) {
   const u64 low_mask = (u64{1} << shift) - 1;
   const u64 below = hi & low_mask;
   const u64 r = hi >> shift;  // 53 significant bits and the round bit
-  if (!t.exact && (r & 1) == 0 && below == low_mask && mid == ~u64{0} && lo != 0) return false;
+  // (Tested rarest first: the branches then go the same way nearly always.)
+  if (below == low_mask && mid == ~u64{0} && lo != 0 && (r & 1) == 0 && !t.exact) return false;
+
+  // Round to nearest, ties to even, without a branch on the round bit.
   u64 m = r >> 1;
-  if (r & 1) {
-    const bool sticky = below != 0 || mid != 0 || lo != 0 || !t.exact;
-    if (sticky || (m & 1)) ++m;
-  }
+  const u64 sticky = static_cast<u64>((below | mid | lo) != 0) | static_cast<u64>(!t.exact);
+  m += r & (sticky | m) & 1;
   int e = 63 + u + t.b - lz;  // power of two of the leading bit
   if (e < -1022) return false;  // subnormal: rounded at another bit
   if (m == u64{1} << 53) {
@@ -122,7 +140,7 @@ bool nearest_double(u64 w, int q, bool negative, double& value) {
 
 const char* read_decimal(const char* p, double& value) {
   const bool negative = *p == '-';
-  if (*p == '-' || *p == '+') ++p;
+  p += negative || *p == '+';
   const char* const mantissa = p;
   // Leading zeros add nothing; the significant digits go into w.
   while (*p == '0') ++p;
