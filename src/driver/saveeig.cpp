@@ -17,6 +17,7 @@
 #include "colmajor.hpp"
 #include "eigcab.hpp"
 #include "free_output.hpp"
+#include "shortest_real.hpp"
 #include "text_field.hpp"
 
 namespace geneig {
@@ -50,6 +51,9 @@ constexpr std::array<IndexItem, NMAX + 1> make_index_items() {
   return items;
 }
 constexpr std::array<IndexItem, NMAX + 1> kIndexItems = make_index_items();
+
+// Reals in the free output layout: the same characters as put_real, faster.
+static_assert(kShortestRealChars == kMaxRealChars);
 
 // Writes index i (1 <= i <= NMAX) and a blank at p.
 char* put_index(char* p, int i) {
@@ -181,7 +185,7 @@ bool format_result(const double* E, const cplx* V, int N, TextSink& sink) {
   heading(kValuesHeading);
   for (int i = 1; i <= N; ++i) {
     p = put_index(out.reserve(kValueRecordChars), i);
-    p = put_real(p, E[i - 1]);
+    p = put_shortest_real(p, E[i - 1]);
     *p++ = '\n';
     out.commit(p);
   }
@@ -189,9 +193,9 @@ bool format_result(const double* E, const cplx* V, int N, TextSink& sink) {
   for (int i = 1; i <= N && out.ok(); ++i) {
     for (int j = 1; j <= N; ++j) {
       p = put_index(put_index(out.reserve(kVectorRecordChars), i), j);
-      p = put_real(p, v(i, j).real());
+      p = put_shortest_real(p, v(i, j).real());
       *p++ = ' ';
-      p = put_real(p, v(i, j).imag());
+      p = put_shortest_real(p, v(i, j).imag());
       *p++ = '\n';
       out.commit(p);
     }

@@ -79,19 +79,19 @@ Decimal shortest_decimal(u64 significand, int biased_exponent) {
   const u64 lower = vbl + !even;
   const u64 upper = vbr - !even;
 
+  // Every candidate is formed and the choice made by selection, not by
+  // branches: which one wins depends on the digits, as random as the data.
   const u64 s = vb / 4;
-  if (s >= 10) {
-    const u64 sp = s / 10;
-    const bool up_inside = lower <= 40 * sp;
-    const bool wp_inside = 40 * sp + 40 <= upper;
-    if (up_inside != wp_inside) return {sp + wp_inside, k + 1};
-  }
+  const u64 sp = s / 10;
+  const bool up_inside = lower <= 40 * sp;
+  const bool wp_inside = 40 * sp + 40 <= upper;
+  const bool shorter = s >= 10 && up_inside != wp_inside;
   const bool u_inside = lower <= 4 * s;
   const bool w_inside = 4 * s + 4 <= upper;
-  if (u_inside != w_inside) return {s + w_inside, k};
   const u64 mid = 4 * s + 2;
   const bool round_up = vb > mid || (vb == mid && (s & 1) != 0);
-  return {s + round_up, k};
+  const u64 nearer = s + (u_inside != w_inside ? w_inside : round_up);
+  return {shorter ? sp + wp_inside : nearer, k + shorter};
 }
 
 constexpr u64 kPowersOfTen[20] = {1ULL,
@@ -127,13 +127,36 @@ constexpr char kDigitPairs[] =
     "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
     "8081828384858687888990919293949596979899";
 
-// Writes the n digits of d so that they end at end.
+// Writes the 8 digits of x < 10^8, leading zeros included, at p: split in
+// halves and then in pairs, so that the divisions do not wait on each other.
+void write_eight_digits(char* p, std::uint32_t x) {
+  const std::uint32_t high = x / 10000, low = x % 10000;
+  std::memcpy(p, kDigitPairs + 2 * (high / 100), 2);
+  std::memcpy(p + 2, kDigitPairs + 2 * (high % 100), 2);
+  std::memcpy(p + 4, kDigitPairs + 2 * (low / 100), 2);
+  std::memcpy(p + 6, kDigitPairs + 2 * (low % 100), 2);
+}
+
+// Writes the n digits of d (n <= 17) so that they end at end: the last
+// eight at once, and the rest in pairs.
 void write_digits(char* end, u64 d, int n) {
-  for (; n >= 2; n -= 2, d /= 100) {
-    end -= 2;
-    std::memcpy(end, kDigitPairs + 2 * (d % 100), 2);
+  if (n > 8) {
+    write_eight_digits(end - 8, static_cast<std::uint32_t>(d % 100000000));
+    d /= 100000000;
+    end -= 8;
+    n -= 8;
   }
-  if (n == 1) end[-1] = static_cast<char>('0' + d);
+  auto x = static_cast<std::uint32_t>(d);
+  if (n == 9) {
+    write_eight_digits(end - 8, x % 100000000);
+    end[-9] = static_cast<char>('0' + x / 100000000);
+    return;
+  }
+  for (; n >= 2; n -= 2, x /= 100) {
+    end -= 2;
+    std::memcpy(end, kDigitPairs + 2 * (x % 100), 2);
+  }
+  if (n == 1) end[-1] = static_cast<char>('0' + x);
 }
 
 // The digits with the point after the first and the exponent after an 'e',
@@ -173,10 +196,10 @@ char* write_fixed(char* p, u64 digits, int n, int exponent) {
     p[whole] = '.';
     return p + n + 1;
   }
-  *p++ = '0';
-  *p++ = '.';
-  std::memset(p, '0', static_cast<std::size_t>(-whole));
-  p += -whole;
+  // "0." and the zeros after the point, of which there are at most 3 in the
+  // fixed layout: written as 8, the digits then overwrite the others.
+  std::memcpy(p, "0.00000000", 10);
+  p += 2 - whole;
   write_digits(p + n, digits, n);
   return p + n;
 }
@@ -189,7 +212,8 @@ char* put_shortest_real(char* p, double v) {
   const int biased_exponent = static_cast<int>((bits >> 52) & 0x7FF);
   if (biased_exponent == 0x7FF) return std::to_chars(p, p + kShortestRealChars, v).ptr;
   char* const start = p;
-  if (bits >> 63) *p++ = '-';
+  *p = '-';
+  p += bits >> 63;
   if (biased_exponent == 0 && significand == 0) {
     *p++ = '0';
     return p;
