@@ -137,26 +137,33 @@ void write_eight_digits(char* p, std::uint32_t x) {
   std::memcpy(p + 6, kDigitPairs + 2 * (low % 100), 2);
 }
 
-// Writes the n digits of d (n <= 17) so that they end at end: the last
-// eight at once, and the rest in pairs.
+// Copies n <= 17 bytes in at most two fixed-size copies that overlap, so
+// that the length of the digits (15 to 17 for most doubles) costs no
+// unpredictable branch.
+void copy_short(char* dst, const char* src, int n) {
+  if (n >= 16) {
+    std::memcpy(dst, src, 16);
+    std::memcpy(dst + n - 16, src + n - 16, 16);
+  } else if (n >= 8) {
+    std::memcpy(dst, src, 8);
+    std::memcpy(dst + n - 8, src + n - 8, 8);
+  } else if (n >= 4) {
+    std::memcpy(dst, src, 4);
+    std::memcpy(dst + n - 4, src + n - 4, 4);
+  } else {
+    for (int k = 0; k < n; ++k) dst[k] = src[k];
+  }
+}
+
+// Writes the n digits of d < 10^17 (n its digit count) so that they end at
+// end: all 17 places formed at once, then the last n copied.
 void write_digits(char* end, u64 d, int n) {
-  if (n > 8) {
-    write_eight_digits(end - 8, static_cast<std::uint32_t>(d % 100000000));
-    d /= 100000000;
-    end -= 8;
-    n -= 8;
-  }
-  auto x = static_cast<std::uint32_t>(d);
-  if (n == 9) {
-    write_eight_digits(end - 8, x % 100000000);
-    end[-9] = static_cast<char>('0' + x / 100000000);
-    return;
-  }
-  for (; n >= 2; n -= 2, x /= 100) {
-    end -= 2;
-    std::memcpy(end, kDigitPairs + 2 * (x % 100), 2);
-  }
-  if (n == 1) end[-1] = static_cast<char>('0' + x);
+  char places[17];
+  const auto high = static_cast<std::uint32_t>(d / 100000000);  // < 10^9
+  places[0] = static_cast<char>('0' + high / 100000000);
+  write_eight_digits(places + 1, high % 100000000);
+  write_eight_digits(places + 9, static_cast<std::uint32_t>(d % 100000000));
+  copy_short(end - n, places + 17 - n, n);
 }
 
 // The digits with the point after the first and the exponent after an 'e',
