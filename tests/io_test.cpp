@@ -287,6 +287,84 @@ INSTANTIATE_TEST_SUITE_P(
              (chunk == SIZE_MAX ? std::string("All") : std::to_string(chunk));
     });
 
+// Element records in many layouts and number spellings, read once with the
+// whole text at hand (most records in one pass over their bytes) and once a
+// byte at a time (item by item): both give every value bit for bit as the
+// reader's real item syntax reads the item on its own.
+TEST(ReadMatricesLayouts, OnePassAndItemByItemAgree) {
+  std::mt19937_64 gen(31);
+  const auto pick = [&](std::initializer_list<const char*> options) {
+    return std::string(options.begin()[gen() % options.size()]);
+  };
+  const auto any_double = [&] {
+    for (;;) {
+      const std::uint64_t u = gen();
+      double d;
+      std::memcpy(&d, &u, sizeof d);
+      if (std::isfinite(d)) return d;
+    }
+  };
+  // A real item in one of the spellings a file may hold.
+  const auto real_text = [&] {
+    char buf[512];  // room for any double with 24 digits after the point
+    // Any double, or one of moderate size as most files hold.
+    const double d =
+        gen() % 4 == 0 ? any_double() : (static_cast<double>(gen() % 2000000) - 1e6) / 7;
+    std::string t;
+    switch (gen() % 6) {
+      case 0: t.assign(buf, std::to_chars(buf, buf + sizeof buf, d).ptr); break;
+      case 1: t.assign(buf, std::to_chars(buf, buf + sizeof buf, d, std::chars_format::scientific, 16).ptr); break;
+      case 2: t.assign(buf, std::to_chars(buf, buf + sizeof buf, d, std::chars_format::scientific, 24).ptr); break;
+      case 3: t = pick({"-0", "+0", ".5", "5.", "-.25D+1", "1e300", "4.9e-324", "0.000", "+7d0", "00012.5"}); break;
+      default: t.assign(buf, std::to_chars(buf, buf + sizeof buf, d, std::chars_format::fixed, 6).ptr); break;
+    }
+    const std::size_t e = t.find('e');
+    if (e != std::string::npos && gen() % 3 == 0) t[e] = "EdD"[gen() % 3];
+    return t;
+  };
+  constexpr int n = 12;
+  std::string text = std::to_string(n) + " 0.5\nA\n";
+  std::vector<cplx> A, B;
+  for (int m = 0; m < 2; ++m) {
+    if (m == 1) text += "B\n";
+    for (int i = 1; i <= n; ++i)
+      for (int j = 1; j <= n; ++j) {
+        std::string items[4] = {std::to_string(i), std::to_string(j), real_text(), real_text()};
+        if (gen() % 10 == 0) items[0] = "+" + items[0];
+        if (gen() % 10 == 0) items[1] = "00" + items[1];
+        text += pick({"", " ", "\t", "  "});
+        for (int k = 0; k < 4; ++k) {
+          text += items[k];
+          if (k < 3) text += gen() % 12 == 0 ? "\n" : pick({" ", "  ", "\t", ", ", " ,", ",", " , "});
+        }
+        text += pick({"\n", "\n", "\n", "\r\n", " \n", " trailing words\n", ",x\n", "/\n", "\t\r\n"});
+        double re, im;
+        EXPECT_EQ(geneig::parse_real(items[2], re), geneig::NumberStatus::ok) << items[2];
+        EXPECT_EQ(geneig::parse_real(items[3], im), geneig::NumberStatus::ok) << items[3];
+        (m == 0 ? A : B).push_back({re, im});
+      }
+  }
+  const auto bits = [](const std::vector<cplx>& v) {
+    std::vector<std::uint64_t> b;
+    for (const cplx& z : v)
+      for (const double d : {z.real(), z.imag()}) {
+        std::uint64_t u;
+        std::memcpy(&u, &d, sizeof u);
+        b.push_back(u);
+      }
+    return b;
+  };
+  for (const std::size_t chunk : {SIZE_MAX, std::size_t{1}}) {
+    int N;
+    double X;
+    geneig::ReadReport r;
+    ASSERT_EQ(read_text(text, chunk, N, X, r), ReadStatus::ok) << r.message();
+    EXPECT_EQ(N, n);
+    EXPECT_EQ(bits(rows_of(g_A, n)), bits(A)) << "chunk " << chunk;
+    EXPECT_EQ(bits(rows_of(g_B, n)), bits(B)) << "chunk " << chunk;
+  }
+}
+
 // The mismatch keeps the six items it reports.
 TEST(ReadMatricesMismatch, KeepsTheItemsRead) {
   int N;
