@@ -103,13 +103,23 @@ bool nearest_double(u64 w, int q, bool negative, double& value) {
   const pow10::Entry& t = pow10::entry(q);
   const int lz = std::countl_zero(w);
   const u64 wn = w << lz;
-  // P = wn * t = hi * 2^128 + mid * 2^64 + lo.
-  const u128 low_product = static_cast<u128>(wn) * t.lo;
+  // P = wn * t = hi * 2^128 + mid * 2^64 + lo. The product with t's low
+  // word adds less than 2^128 at mid's place: it can reach the round bit
+  // only by a carry through every bit of hi below it, and decide whether
+  // there are sticky bits only when the rest has none and the power is
+  // exact. Only then is it formed; otherwise lo stands for it as 0.
   const u128 high_product = static_cast<u128>(wn) * t.hi;
-  const u64 lo = static_cast<u64>(low_product);
-  const u128 middle = static_cast<u128>(static_cast<u64>(high_product)) + (low_product >> 64);
-  const u64 mid = static_cast<u64>(middle);
-  const u64 hi = static_cast<u64>(high_product >> 64) + static_cast<u64>(middle >> 64);
+  u64 hi = static_cast<u64>(high_product >> 64);
+  u64 mid = static_cast<u64>(high_product);
+  u64 lo = 0;
+  const u64 hi_below = hi & ((hi >> 63) != 0 ? 0x3FF : 0x1FF);
+  if (hi_below == ((hi >> 63) != 0 ? 0x3FF : 0x1FF) || (t.exact && hi_below == 0 && mid == 0)) {
+    const u128 low_product = static_cast<u128>(wn) * t.lo;
+    lo = static_cast<u64>(low_product);
+    const u128 middle = static_cast<u128>(mid) + (low_product >> 64);
+    mid = static_cast<u64>(middle);
+    hi += static_cast<u64>(middle >> 64);
+  }
 
   const int u = static_cast<int>(hi >> 63);
   const int shift = 9 + u;  // the bits of hi below the round bit
