@@ -46,8 +46,9 @@ bool format_result(const double* E, const std::complex<double>* V, int N, TextSi
 // write_result_file: writes the result file of the given name (trailing
 // blanks are not part of it) and never ends the program. The text goes to a
 // new temporary file in the same directory as it is formatted, which is
-// closed and then renamed over the file, so the file is replaced whole or not at all: on failure the
-// previous file is left as it was and the temporary file is removed.
+// closed and then renamed over the file, so the file is replaced whole or
+// not at all: on failure the previous file is left as it was and the
+// temporary file is removed. The temporary file is not synced to disk first.
 //
 //  name, E, V, N (in) as for saveeig; N above NMAX is refused.
 //  report (out) ok, or the failure and its diagnostic.
