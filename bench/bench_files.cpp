@@ -13,10 +13,13 @@
 
 #include <charconv>
 #include <complex>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <random>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "eigcab.hpp"
 #include "rdmtx.hpp"
