@@ -287,6 +287,84 @@ INSTANTIATE_TEST_SUITE_P(
              (chunk == SIZE_MAX ? std::string("All") : std::to_string(chunk));
     });
 
+// Element records in many layouts and number spellings, read once with the
+// whole text at hand (most records in one pass over their bytes) and once a
+// byte at a time (item by item): both give every value bit for bit as the
+// reader's real item syntax reads the item on its own.
+TEST(ReadMatricesLayouts, OnePassAndItemByItemAgree) {
+  std::mt19937_64 gen(31);
+  const auto pick = [&](std::initializer_list<const char*> options) {
+    return std::string(options.begin()[gen() % options.size()]);
+  };
+  const auto any_double = [&] {
+    for (;;) {
+      const std::uint64_t u = gen();
+      double d;
+      std::memcpy(&d, &u, sizeof d);
+      if (std::isfinite(d)) return d;
+    }
+  };
+  // A real item in one of the spellings a file may hold.
+  const auto real_text = [&] {
+    char buf[512];  // room for any double with 24 digits after the point
+    // Any double, or one of moderate size as most files hold.
+    const double d =
+        gen() % 4 == 0 ? any_double() : (static_cast<double>(gen() % 2000000) - 1e6) / 7;
+    std::string t;
+    switch (gen() % 6) {
+      case 0: t.assign(buf, std::to_chars(buf, buf + sizeof buf, d).ptr); break;
+      case 1: t.assign(buf, std::to_chars(buf, buf + sizeof buf, d, std::chars_format::scientific, 16).ptr); break;
+      case 2: t.assign(buf, std::to_chars(buf, buf + sizeof buf, d, std::chars_format::scientific, 24).ptr); break;
+      case 3: t = pick({"-0", "+0", ".5", "5.", "-.25D+1", "1e300", "4.9e-324", "0.000", "+7d0", "00012.5"}); break;
+      default: t.assign(buf, std::to_chars(buf, buf + sizeof buf, d, std::chars_format::fixed, 6).ptr); break;
+    }
+    const std::size_t e = t.find('e');
+    if (e != std::string::npos && gen() % 3 == 0) t[e] = "EdD"[gen() % 3];
+    return t;
+  };
+  constexpr int n = 12;
+  std::string text = std::to_string(n) + " 0.5\nA\n";
+  std::vector<cplx> A, B;
+  for (int m = 0; m < 2; ++m) {
+    if (m == 1) text += "B\n";
+    for (int i = 1; i <= n; ++i)
+      for (int j = 1; j <= n; ++j) {
+        std::string items[4] = {std::to_string(i), std::to_string(j), real_text(), real_text()};
+        if (gen() % 10 == 0) items[0] = "+" + items[0];
+        if (gen() % 10 == 0) items[1] = "00" + items[1];
+        text += pick({"", " ", "\t", "  "});
+        for (int k = 0; k < 4; ++k) {
+          text += items[k];
+          if (k < 3) text += gen() % 12 == 0 ? "\n" : pick({" ", "  ", "\t", ", ", " ,", ",", " , "});
+        }
+        text += pick({"\n", "\n", "\n", "\r\n", " \n", " trailing words\n", ",x\n", "/\n", "\t\r\n"});
+        double re, im;
+        EXPECT_EQ(geneig::parse_real(items[2], re), geneig::NumberStatus::ok) << items[2];
+        EXPECT_EQ(geneig::parse_real(items[3], im), geneig::NumberStatus::ok) << items[3];
+        (m == 0 ? A : B).push_back({re, im});
+      }
+  }
+  const auto bits = [](const std::vector<cplx>& v) {
+    std::vector<std::uint64_t> b;
+    for (const cplx& z : v)
+      for (const double d : {z.real(), z.imag()}) {
+        std::uint64_t u;
+        std::memcpy(&u, &d, sizeof u);
+        b.push_back(u);
+      }
+    return b;
+  };
+  for (const std::size_t chunk : {SIZE_MAX, std::size_t{1}}) {
+    int N;
+    double X;
+    geneig::ReadReport r;
+    ASSERT_EQ(read_text(text, chunk, N, X, r), ReadStatus::ok) << r.message();
+    EXPECT_EQ(N, n);
+    EXPECT_EQ(bits(rows_of(g_A, n)), bits(A)) << "chunk " << chunk;
+    EXPECT_EQ(bits(rows_of(g_B, n)), bits(B)) << "chunk " << chunk;
+  }
+}
+
 // The mismatch keeps the six items it reports.
 TEST(ReadMatricesMismatch, KeepsTheItemsRead) {
   int N;
@@ -420,6 +498,25 @@ TEST_F(ReadMatrixFile, MissingFileOrDirectory) {
 // ---------------------------------------------------------------------------
 // Writing.
 
+// Collects the pieces of a text.
+class StringSink final : public geneig::TextSink {
+ public:
+  bool put(std::string_view piece) override {
+    text.append(piece);
+    pieces.push_back(piece.size());
+    return true;
+  }
+  std::string text;
+  std::vector<std::size_t> pieces;
+};
+
+// The whole text of a result file.
+std::string formatted(const double* E, const cplx* V, int N) {
+  StringSink sink;
+  EXPECT_TRUE(geneig::format_result(E, V, N, sink));
+  return sink.text;
+}
+
 // Each real item written reads back as the same double, bit for bit.
 TEST(FormatResult, RealsRoundTripBitForBit) {
   std::mt19937_64 bits(20240611);
@@ -437,7 +534,7 @@ TEST(FormatResult, RealsRoundTripBitForBit) {
   g_E[0] = -0.0;
   g_E[1] = 4.9406564584124654e-324;
   g_V[2] = {-2.2250738585072014e-308, 1.7976931348623157e308};
-  const std::string text(geneig::format_result(g_E, g_V, N));
+  const std::string text = formatted(g_E, g_V, N);
   // The real items: the last item of each eigenvalue record, the last two of
   // each eigenvector record.
   std::istringstream in(text);
@@ -478,23 +575,97 @@ TEST(FormatResult, RecordsInOrder) {
   v(1, 2) = {1e-300, 2};
   v(2, 1) = {-1.5, 1e21};
   v(2, 2) = {0.1, -123456.75};
-  EXPECT_EQ(geneig::format_result(g_E, g_V, 2),
+  EXPECT_EQ(formatted(g_E, g_V, 2),
             "2\nEigen values\n1 3.732050807568877\n2 -0\nEigen vectors\n"
             "1 1 0.5 -0\n1 2 1e-300 2\n2 1 -1.5 1e+21\n2 2 0.1 -123456.75\n");
-  EXPECT_EQ(geneig::format_result(g_E, g_V, 0), "0\nEigen values\nEigen vectors\n");
-  EXPECT_EQ(geneig::format_result(g_E, g_V, -5), "-5\nEigen values\nEigen vectors\n");
+  EXPECT_EQ(formatted(g_E, g_V, 0), "0\nEigen values\nEigen vectors\n");
+  EXPECT_EQ(formatted(g_E, g_V, -5), "-5\nEigen values\nEigen vectors\n");
 }
 
-// The buffer holds the longest possible file: every real of 24 characters.
+// The longest possible file, every real of 24 characters, comes whole.
 TEST(FormatResult, LongestFileFits) {
   const double widest = -2.2250738585072014e-308;
   std::fill(g_E, g_E + NMAX, widest);
   std::fill(std::begin(g_V), std::end(g_V), cplx(widest, widest));
-  const std::string_view text = geneig::format_result(g_E, g_V, NMAX);
+  const std::string text = formatted(g_E, g_V, NMAX);
   const std::size_t value_line = 3 + 1 + 24 + 1, vector_line = 2 * (3 + 1) + 2 * (24 + 1);
   const std::size_t shortest_indices = 9 * 2 + 90 * 1;  // digits saved by indices 1..99
   EXPECT_EQ(text.size(), 4 + 13 + 14 + NMAX * value_line + NMAX * NMAX * vector_line -
                              shortest_indices - shortest_indices * 2 * NMAX);
+}
+
+// Doubles of every magnitude and kind, from random bits with the special
+// values written into the first elements of E and V.
+void fill_with_any_doubles(std::uint64_t seed) {
+  std::mt19937_64 bits(seed);
+  const auto any_double = [&] {
+    for (;;) {
+      const std::uint64_t u = bits();
+      double d;
+      std::memcpy(&d, &u, sizeof d);
+      if (std::isfinite(d)) return d;
+    }
+  };
+  for (double& e : g_E) e = any_double();
+  for (cplx& v : g_V) v = {any_double(), any_double()};
+  const double special[] = {0.0, -0.0, 1.0, -1.0, 1e21, 1e22, 0x1p53, 0x1p60, 5e-324,
+                            2.2250738585072014e-308, 1.7976931348623157e308, 1e-5, 1.5e-5};
+  for (std::size_t k = 0; k < std::size(special); ++k) {
+    g_E[k] = special[k];
+    g_V[k] = {special[k], -special[k]};
+  }
+}
+
+// The text is exactly what converting each item on its own gives, record by
+// record, and it comes in whole records, no piece longer than the buffer.
+TEST(FormatResult, SameTextAsItemByItemConversion) {
+  fill_with_any_doubles(77);
+  const int N = NMAX;
+  std::string expected;
+  char item[64];
+  const auto add = [&](auto value, char after) {
+    expected.append(item, std::to_chars(item, item + sizeof item, value).ptr);
+    expected.push_back(after);
+  };
+  add(N, '\n');
+  expected += "Eigen values\n";
+  for (int i = 1; i <= N; ++i) {
+    add(i, ' ');
+    add(g_E[i - 1], '\n');
+  }
+  expected += "Eigen vectors\n";
+  const geneig::ColMajor<const cplx> v(g_V, NMAX);
+  for (int i = 1; i <= N; ++i)
+    for (int j = 1; j <= N; ++j) {
+      add(i, ' ');
+      add(j, ' ');
+      add(v(i, j).real(), ' ');
+      add(v(i, j).imag(), '\n');
+    }
+  StringSink sink;
+  ASSERT_TRUE(geneig::format_result(g_E, g_V, N, sink));
+  EXPECT_TRUE(sink.text == expected);  // not printed: megabytes
+  ASSERT_GT(sink.pieces.size(), 1u);
+  std::size_t at = 0;
+  for (const std::size_t n : sink.pieces) {
+    EXPECT_LE(n, geneig::kResultPieceBytes);
+    at += n;
+    EXPECT_EQ(sink.text[at - 1], '\n') << "piece ending at " << at;
+  }
+}
+
+// A sink that takes the first piece and refuses the next.
+class RefusingSink final : public geneig::TextSink {
+ public:
+  bool put(std::string_view) override { return ++calls == 1; }
+  int calls = 0;
+};
+
+TEST(FormatResult, StopsWhenTheSinkRefuses) {
+  fill_with_any_doubles(78);
+  RefusingSink sink;
+  EXPECT_FALSE(geneig::format_result(g_E, g_V, NMAX, sink));
+  EXPECT_EQ(sink.calls, 2);
 }
 
 using WriteResultFile = ScratchDir;
@@ -508,7 +679,7 @@ TEST_F(WriteResultFile, ReplacesALongerFileWhole) {
   geneig::WriteReport r;
   ASSERT_TRUE(geneig::write_result_file(path("matrix.out") + "      ", g_E, g_V, 2, r))
       << r.message();
-  EXPECT_EQ(get(path("matrix.out")), std::string(geneig::format_result(g_E, g_V, 2)));
+  EXPECT_EQ(get(path("matrix.out")), formatted(g_E, g_V, 2));
   EXPECT_EQ(listing(), std::vector<std::string>{"matrix.out"});
 }
 

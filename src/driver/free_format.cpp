@@ -7,6 +7,8 @@
 #include <cstring>
 #include <system_error>
 
+#include "read_decimal.hpp"
+
 namespace geneig {
 
 namespace {
@@ -14,9 +16,10 @@ namespace {
 using namespace scan_detail;
 
 // The one buffer of every scan: the longest item and the byte after it that
-// shows where it ends, and the sentinel.
+// shows where it ends, the sentinel, and the bytes read_decimal may read
+// ahead of the sentinel.
 constexpr std::size_t kBufferBytes = kMaxItemChars + 1;
-char g_buffer[kBufferBytes + 1];
+char g_buffer[kBufferBytes + 1 + kDecimalReadAhead];
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
@@ -72,6 +75,76 @@ ScanStatus FreeFormatScanner::skip_rest_of_line() {
     const ScanStatus s = refill(pos_);
     if (s != ScanStatus::item) return s;
   }
+}
+
+namespace {
+
+// Passes over blanks within a line.
+const char* skip_blanks(const char* p) {
+  while (class_of(*p) == kBlank) ++p;
+  return p;
+}
+
+// An index item at p: an optional sign and 1 to 9 digits, so that it cannot
+// leave the 32-bit range. The position after it, or nullptr.
+const char* read_index(const char* p, int& value) {
+  const bool negative = *p == '-';
+  if (*p == '-' || *p == '+') ++p;
+  const char* const digits = p;
+  int v = 0;
+  for (; is_digit(*p) && p - digits < 9; ++p) v = v * 10 + (*p - '0');
+  if (p == digits || is_digit(*p)) return nullptr;
+  value = negative ? -v : v;
+  return p;
+}
+
+// After an item that is not the record's last: the item must end at a
+// blank or a comma, and the separator (blanks, at most one comma, blanks)
+// must lead to the next item on the same line. The next item's position,
+// or nullptr.
+const char* next_plain_item(const char* p) {
+  if (!p) return nullptr;
+  const unsigned char end = class_of(*p);
+  if (end != kBlank && end != kComma) return nullptr;
+  p = skip_blanks(p);
+  if (*p == ',') p = skip_blanks(p + 1);
+  return class_of(*p) == kItemChar ? p : nullptr;
+}
+
+}  // namespace
+
+bool FreeFormatScanner::read_plain_element(ElementItems& items) {
+  char* p = pos_;
+  if (skip_line_) {
+    char* const line_end =
+        static_cast<char*>(std::memchr(p, '\n', static_cast<std::size_t>(end_ - p) + 1));
+    if (line_end == end_) return false;
+    p = line_end + 1;
+  }
+  const std::int64_t line = line_ + (skip_line_ ? 1 : 0);
+  const char* q = skip_blanks(p);
+  if (class_of(*q) != kItemChar) return false;
+  q = next_plain_item(read_index(q, items.row));
+  if (q) q = next_plain_item(read_index(q, items.col));
+  if (q) q = next_plain_item(read_decimal(q, items.re));
+  if (q) q = read_decimal(q, items.im);
+  // The last item ends at any separator; at the end of the bytes read only
+  // when the data ends there too.
+  if (!q || class_of(*q) == kItemChar || (q == end_ && !at_end_)) return false;
+  items.line = line;
+  line_ = line;
+  comma_allowed_ = false;
+  // The usual line end straight after the record is passed over here; any
+  // other rest of the line is skipped when the next record starts.
+  q = skip_blanks(q);
+  skip_line_ = !(*q == '\n' && q != end_);
+  if (skip_line_) {
+    pos_ = p + (q - p);
+  } else {
+    pos_ = p + (q - p) + 1;
+    ++line_;
+  }
+  return true;
 }
 
 ScannedItem FreeFormatScanner::skip_text_record() {

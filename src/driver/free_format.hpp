@@ -63,6 +63,14 @@ struct ScannedItem {
   std::int64_t line;  // 1-based line of the item, or where the scan stopped
 };
 
+// The four items of an element record: row and column index, real and
+// imaginary part, and the line the record starts on.
+struct ElementItems {
+  int row, col;
+  double re, im;
+  std::int64_t line;
+};
+
 namespace scan_detail {
 
 enum CharClass : unsigned char { kItemChar, kBlank, kLineEnd, kComma, kSlash };
@@ -103,6 +111,14 @@ class FreeFormatScanner {
   // is simply the next line that holds anything but blanks. A quoted text
   // ends with the end of its line at the latest.
   ScannedItem skip_text_record();
+
+  // Reads a record of two integer and two real items, the rest of its line
+  // skipped, when it stands on one line of the bytes already read in the
+  // plainest form: items separated by blanks and at most one comma, indices
+  // of at most 9 digits, reals that read_decimal decides. True when it did;
+  // false, having consumed nothing, otherwise: then reading the record item
+  // by item gives the same items, or the fault.
+  bool read_plain_element(ElementItems& items);
 
   // Marks the end of the current record: the next record starts on the line
   // after that of its last item.

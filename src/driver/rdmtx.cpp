@@ -2,6 +2,9 @@
 // every element record.
 #include "rdmtx.hpp"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdarg>
@@ -20,22 +23,25 @@ namespace {
 
 using cplx = std::complex<double>;
 
-// A file read in chunks straight into the scanner's buffer.
+// A file read in chunks straight into the scanner's buffer, through the
+// system's own calls: no stream buffer to copy through, nothing allocated.
 class FileSource final : public ByteSource {
  public:
-  explicit FileSource(std::FILE* file) : file_(file) {}
+  explicit FileSource(int fd) : fd_(fd) {}
   std::ptrdiff_t read(char* dst, std::size_t cap) override {
-    const std::size_t n = std::fread(dst, 1, cap, file_);
-    if (n == 0 && std::ferror(file_)) {
-      error_ = errno;
-      return -1;
+    for (;;) {
+      const ssize_t n = ::read(fd_, dst, cap);
+      if (n >= 0) return n;
+      if (errno != EINTR) {
+        error_ = errno;
+        return -1;
+      }
     }
-    return static_cast<std::ptrdiff_t>(n);
   }
   int error() const override { return error_; }
 
  private:
-  std::FILE* file_;
+  int fd_;
   int error_ = 0;
 };
 
@@ -89,6 +95,7 @@ class MatrixReader {
   bool read_elements(char matrix, cplx* M, int N);
 
  private:
+  bool read_element_items(char matrix, int i, int j, ElementItems& r);
   bool next(const Expected& e, ScannedItem& item);
   bool read_integer(const Expected& e, int& value);
   bool read_real(const Expected& e, double& value);
@@ -213,23 +220,29 @@ bool MatrixReader::fail_mismatch(std::int64_t line, int i, int j, int row, int c
   return false;
 }
 
+// One element record, item by item over as many lines as it takes.
+bool MatrixReader::read_element_items(char matrix, int i, int j, ElementItems& r) {
+  if (!read_integer({"row index", kInteger, matrix, i, j}, r.row)) return false;
+  r.line = item_line_;
+  if (!read_integer({"column index", kInteger, matrix, i, j}, r.col) ||
+      !read_real({"real part", kReal, matrix, i, j}, r.re) ||
+      !read_real({"imaginary part", kReal, matrix, i, j}, r.im))
+    return false;
+  scan_.end_record();
+  return true;
+}
+
 // The N^2 element records of one matrix, row by row, each checked against
-// the element expected before it is stored.
+// the element expected before it is stored. A record in the plainest form,
+// as programs write them, is read in one pass over its bytes.
 bool MatrixReader::read_elements(char matrix, cplx* M, int N) {
   const ColMajor<cplx> m(M, NMAX);
   for (int i = 1; i <= N; ++i) {
     for (int j = 1; j <= N; ++j) {
-      int row, col;
-      double re, im;
-      if (!read_integer({"row index", kInteger, matrix, i, j}, row)) return false;
-      const std::int64_t line = item_line_;
-      if (!read_integer({"column index", kInteger, matrix, i, j}, col) ||
-          !read_real({"real part", kReal, matrix, i, j}, re) ||
-          !read_real({"imaginary part", kReal, matrix, i, j}, im))
-        return false;
-      scan_.end_record();
-      if (row != i || col != j) return fail_mismatch(line, i, j, row, col, {re, im});
-      m(i, j) = {re, im};
+      ElementItems r;
+      if (!scan_.read_plain_element(r) && !read_element_items(matrix, i, j, r)) return false;
+      if (r.row != i || r.col != j) return fail_mismatch(r.line, i, j, r.row, r.col, {r.re, r.im});
+      m(i, j) = {r.re, r.im};
     }
   }
   return true;
@@ -252,8 +265,8 @@ ReadStatus read_matrix_file(std::string_view name, cplx* A, cplx* B, int& N, dou
   static char path[kMaxNameChars + 1];
   const std::string_view file = field_name(name);
   const bool named = to_c_path(file, path);
-  std::FILE* f = named ? std::fopen(path, "rb") : nullptr;
-  if (!f) {
+  const int fd = named ? ::open(path, O_RDONLY | O_CLOEXEC) : -1;
+  if (fd < 0) {
     report = ReadReport{};
     report.status = ReadStatus::cannot_open;
     const int n = std::snprintf(report.text, sizeof report.text, "%.*s: cannot open: %s",
@@ -262,11 +275,9 @@ ReadStatus read_matrix_file(std::string_view name, cplx* A, cplx* B, int& N, dou
     report.length = std::min(static_cast<std::size_t>(n), sizeof report.text - 1);
     return report.status;
   }
-  // The scanner has its own buffer: reading unbuffered saves a copy.
-  std::setvbuf(f, nullptr, _IONBF, 0);
-  FileSource source(f);
+  FileSource source(fd);
   const ReadStatus status = read_matrices(source, file, A, B, N, X, report);
-  std::fclose(f);
+  ::close(fd);
   return status;
 }
 

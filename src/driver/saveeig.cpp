@@ -1,8 +1,13 @@
-// Writing the eigen result file: built whole in memory, then put in place of
-// the previous file in one rename.
+// Writing the eigen result file: formatted piece by piece into one small
+// buffer, each piece written to a temporary file as it fills, which then
+// takes the place of the previous file in one rename.
 #include "saveeig.hpp"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
@@ -12,6 +17,7 @@
 #include "colmajor.hpp"
 #include "eigcab.hpp"
 #include "free_output.hpp"
+#include "shortest_real.hpp"
 #include "text_field.hpp"
 
 namespace geneig {
@@ -22,18 +28,82 @@ using cplx = std::complex<double>;
 
 constexpr std::size_t decimal_digits(int n) { return n < 10 ? 1 : 1 + decimal_digits(n / 10); }
 
-// The longest result file, that of order NMAX: every index has at most the
-// digits of NMAX, every real at most kMaxRealChars characters, one blank
-// between items and a line feed after each record.
+// An index item and the blank after it, as stored in kIndexItems: the
+// characters, padded to a fixed width so that every one is copied with the
+// same few instructions, and how many of them count.
 constexpr std::size_t kIndexChars = decimal_digits(NMAX);
+struct IndexItem {
+  char text[kIndexChars + 1];
+  unsigned char length;
+};
+
+// "1 " to "NMAX ": the indices 1 to NMAX are the only integers of a record
+// after the first, and looking them up saves a conversion each.
+constexpr std::array<IndexItem, NMAX + 1> make_index_items() {
+  std::array<IndexItem, NMAX + 1> items{};
+  for (int i = 1; i <= NMAX; ++i) {
+    IndexItem& item = items[i];
+    const std::size_t n = decimal_digits(i);
+    for (int k = static_cast<int>(n) - 1, v = i; k >= 0; --k, v /= 10) item.text[k] = '0' + v % 10;
+    item.text[n] = ' ';
+    item.length = static_cast<unsigned char>(n + 1);
+  }
+  return items;
+}
+constexpr std::array<IndexItem, NMAX + 1> kIndexItems = make_index_items();
+
+// Reals in the free output layout: the same characters as put_real, faster.
+static_assert(kShortestRealChars == kMaxRealChars);
+
+// Writes index i (1 <= i <= NMAX) and a blank at p.
+char* put_index(char* p, int i) {
+  const IndexItem& item = kIndexItems[i];
+  std::memcpy(p, item.text, sizeof item.text);
+  return p + item.length;
+}
+
+// The longest record of each kind: every index has at most the digits of
+// NMAX, every real at most kMaxRealChars characters, one blank between items
+// and a line feed after each record.
 constexpr std::string_view kValuesHeading = "Eigen values";
 constexpr std::string_view kVectorsHeading = "Eigen vectors";
+constexpr std::size_t kOrderRecordChars = kMaxIntChars + 1;
 constexpr std::size_t kValueRecordChars = kIndexChars + 1 + kMaxRealChars + 1;
 constexpr std::size_t kVectorRecordChars = 2 * (kIndexChars + 1) + 2 * (kMaxRealChars + 1);
-constexpr std::size_t kResultChars = kMaxIntChars + 1 + kValuesHeading.size() + 1 +
-                                     kVectorsHeading.size() + 1 + NMAX * kValueRecordChars +
-                                     std::size_t{NMAX} * NMAX * kVectorRecordChars;
-char g_result[kResultChars];
+
+// The records go into this buffer; whenever the next one might not fit, the
+// buffer's content is handed to the sink and the buffer starts over.
+char g_piece[kResultPieceBytes];
+
+class PieceWriter {
+ public:
+  explicit PieceWriter(TextSink& sink) : sink_(sink) {}
+
+  // Room for a record of at most n characters (n <= kResultPieceBytes): the
+  // position to write it at. Hands the buffer on first if it is too full.
+  char* reserve(std::size_t n) {
+    if (static_cast<std::size_t>(g_piece + kResultPieceBytes - pos_) < n) flush();
+    return pos_;
+  }
+  // The record written from the last reserve() ends at end.
+  void commit(char* end) { pos_ = end; }
+  // Hands the rest of the text on; false if the sink refused any piece.
+  bool finish() {
+    flush();
+    return ok_;
+  }
+  bool ok() const { return ok_; }
+
+ private:
+  void flush() {
+    if (ok_) ok_ = sink_.put({g_piece, static_cast<std::size_t>(pos_ - g_piece)});
+    pos_ = g_piece;
+  }
+
+  TextSink& sink_;
+  char* pos_ = g_piece;
+  bool ok_ = true;
+};
 
 // A temporary file is named after its target with ".tmp" and, when that name
 // is taken (a run that was killed may have left it), a number after it.
@@ -56,64 +126,81 @@ __attribute__((format(printf, 3, 4))) bool fail(WriteReport& report, std::string
 const char* reason(int err) { return std::strerror(err ? err : EIO); }
 
 // Creates a temporary file beside path that did not exist before; tmp
-// receives its name.
-std::FILE* create_temporary(const char* path, char (&tmp)[kMaxNameChars + 16]) {
+// receives its name. Returns its descriptor, or -1 with errno set.
+int create_temporary(const char* path, char (&tmp)[kMaxNameChars + 16]) {
   for (int k = 0; k < kTempNames; ++k) {
     if (k == 0) {
       std::snprintf(tmp, sizeof tmp, "%s.tmp", path);
     } else {
       std::snprintf(tmp, sizeof tmp, "%s.tmp%d", path, k);
     }
-    if (std::FILE* f = std::fopen(tmp, "wbx")) return f;
-    if (errno != EEXIST) return nullptr;
+    const int fd = ::open(tmp, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0) return fd;
+    if (errno != EEXIST) return -1;
   }
-  return nullptr;
+  return -1;
 }
 
-// Writes text to f and closes it; errno of the first failure, or 0.
-int write_and_close(std::FILE* f, std::string_view text) {
-  // The text is one block already: no stream buffer to copy it through.
-  std::setvbuf(f, nullptr, _IONBF, 0);
-  errno = 0;
-  int err = 0;
-  if (std::fwrite(text.data(), 1, text.size(), f) != text.size()) err = errno ? errno : EIO;
-  if (std::fflush(f) != 0 && !err) err = errno ? errno : EIO;
-  if (std::fclose(f) != 0 && !err) err = errno ? errno : EIO;
-  return err;
-}
+// Pieces written to a file descriptor as they come, whole (a write may take
+// only part of a piece); the first failure is kept and ends the writing.
+class FileSink final : public TextSink {
+ public:
+  explicit FileSink(int fd) : fd_(fd) {}
+  bool put(std::string_view piece) override {
+    while (error_ == 0 && !piece.empty()) {
+      const ssize_t n = ::write(fd_, piece.data(), piece.size());
+      if (n > 0) {
+        piece.remove_prefix(static_cast<std::size_t>(n));
+      } else if (n == 0 || errno != EINTR) {
+        error_ = n == 0 ? EIO : errno;
+      }
+    }
+    return error_ == 0;
+  }
+  // Closes the file; errno of the first failure of any write or the close,
+  // or 0.
+  int close() {
+    if (::close(fd_) != 0 && error_ == 0) error_ = errno;
+    return error_;
+  }
+
+ private:
+  int fd_;
+  int error_ = 0;
+};
 
 }  // namespace
 
-std::string_view format_result(const double* E, const cplx* V, int N) {
+bool format_result(const double* E, const cplx* V, int N, TextSink& sink) {
   const ColMajor<const cplx> v(V, NMAX);
-  char* p = g_result;
-  const auto end_record = [&p] { *p++ = '\n'; };
-  const auto blank = [&p] { *p++ = ' '; };
-  p = put_int(p, N);
-  end_record();
-  p = put_text(p, kValuesHeading);
-  end_record();
+  PieceWriter out(sink);
+  const auto heading = [&out](std::string_view text) {
+    char* p = put_text(out.reserve(text.size() + 1), text);
+    *p++ = '\n';
+    out.commit(p);
+  };
+  char* p = put_int(out.reserve(kOrderRecordChars), N);
+  *p++ = '\n';
+  out.commit(p);
+  heading(kValuesHeading);
   for (int i = 1; i <= N; ++i) {
-    p = put_int(p, i);
-    blank();
-    p = put_real(p, E[i - 1]);
-    end_record();
+    p = put_index(out.reserve(kValueRecordChars), i);
+    p = put_shortest_real(p, E[i - 1]);
+    *p++ = '\n';
+    out.commit(p);
   }
-  p = put_text(p, kVectorsHeading);
-  end_record();
-  for (int i = 1; i <= N; ++i) {
+  heading(kVectorsHeading);
+  for (int i = 1; i <= N && out.ok(); ++i) {
     for (int j = 1; j <= N; ++j) {
-      p = put_int(p, i);
-      blank();
-      p = put_int(p, j);
-      blank();
-      p = put_real(p, v(i, j).real());
-      blank();
-      p = put_real(p, v(i, j).imag());
-      end_record();
+      p = put_index(put_index(out.reserve(kVectorRecordChars), i), j);
+      p = put_shortest_real(p, v(i, j).real());
+      *p++ = ' ';
+      p = put_shortest_real(p, v(i, j).imag());
+      *p++ = '\n';
+      out.commit(p);
     }
   }
-  return {g_result, static_cast<std::size_t>(p - g_result)};
+  return out.finish();
 }
 
 bool write_result_file(std::string_view name, const double* E, const cplx* V, int N,
@@ -125,16 +212,17 @@ bool write_result_file(std::string_view name, const double* E, const cplx* V, in
   if (!to_c_path(file, path)) return fail(report, file, "cannot write: not a file name");
   if (N > NMAX)
     return fail(report, file, "cannot write: the order N = %d is above the limit %d", N, NMAX);
-  const std::string_view text = format_result(E, V, N);
-  std::FILE* f = create_temporary(path, tmp);
-  if (!f) return fail(report, file, "cannot create a temporary file beside it: %s", reason(errno));
-  if (const int err = write_and_close(f, text)) {
-    std::remove(tmp);
+  const int fd = create_temporary(path, tmp);
+  if (fd < 0) return fail(report, file, "cannot create a temporary file beside it: %s", reason(errno));
+  FileSink sink(fd);
+  format_result(E, V, N, sink);
+  if (const int err = sink.close()) {
+    ::unlink(tmp);
     return fail(report, file, "cannot write the temporary file %s: %s", tmp, reason(err));
   }
-  if (std::rename(tmp, path) != 0) {
+  if (::rename(tmp, path) != 0) {
     const int err = errno;
-    std::remove(tmp);
+    ::unlink(tmp);
     return fail(report, file, "cannot replace it by %s: %s", tmp, reason(err));
   }
   return true;

@@ -18,20 +18,37 @@ struct WriteReport {
   std::string_view message() const { return {text, length}; }
 };
 
+// Receives a text in pieces, in order.
+class TextSink {
+ public:
+  // Takes the next piece; false when it cannot, and for every piece after.
+  virtual bool put(std::string_view piece) = 0;
+
+ protected:
+  ~TextSink() = default;
+};
+
+// The result file is formatted in pieces of at most this many bytes, so that
+// its size bounds neither memory nor the order.
+inline constexpr std::size_t kResultPieceBytes = 64 * 1024;
+
 // format_result: the records of the result file, in the free output layout,
-// in a buffer of static storage.
+// formatted piece by piece in one buffer of static storage and handed to
+// sink as each piece fills.
 //
-//  E (in) double, N: eigenvalues.
-//  V (in) complex, NMAX x N, column-major: column j is eigenvector j.
-//  N (in) order; for N <= 0 only the order and the two headings. N <= NMAX.
-//  Returns the text, valid until the next call.
-std::string_view format_result(const double* E, const std::complex<double>* V, int N);
+//  E    (in) double, N: eigenvalues.
+//  V    (in) complex, NMAX x N, column-major: column j is eigenvector j.
+//  N    (in) order; for N <= 0 only the order and the two headings. N <= NMAX.
+//  sink (in/out) receives the text, whole records to a piece.
+//  Returns false as soon as sink refuses a piece (nothing more is formatted).
+bool format_result(const double* E, const std::complex<double>* V, int N, TextSink& sink);
 
 // write_result_file: writes the result file of the given name (trailing
 // blanks are not part of it) and never ends the program. The text goes to a
-// new temporary file in the same directory, which is closed and then renamed
-// over the file, so the file is replaced whole or not at all: on failure the
-// previous file is left as it was and the temporary file is removed.
+// new temporary file in the same directory as it is formatted, which is
+// closed and then renamed over the file, so the file is replaced whole or
+// not at all: on failure the previous file is left as it was and the
+// temporary file is removed. The temporary file is not synced to disk first.
 //
 //  name, E, V, N (in) as for saveeig; N above NMAX is refused.
 //  report (out) ok, or the failure and its diagnostic.

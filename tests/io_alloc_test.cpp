@@ -1,0 +1,229 @@
+// The file layer allocates nothing: reading a matrix input file and writing
+// a result file, by name, on success and on every kind of failure, take no
+// storage from the heap, not even for a moment (as a C stream's FILE would).
+//
+// The witness counts every call of the heap's entry points in this process:
+// the global operator new and delete (replaced here), and malloc, calloc,
+// realloc and free (defined here in front of the C library's, which they
+// call), so that allocations by the C library itself are seen too.
+// AddressSanitizer brings its own malloc: under it only the operators count.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <atomic>
+#include <charconv>
+#include <complex>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <new>
+#include <random>
+#include <string>
+
+#include "eigcab.hpp"
+#include "rdmtx.hpp"
+#include "saveeig.hpp"
+
+namespace {
+std::atomic<long long> g_heap_calls{0};
+}  // namespace
+
+#if !defined(__SANITIZE_ADDRESS__)
+extern "C" {
+void* __libc_malloc(std::size_t);
+void* __libc_calloc(std::size_t, std::size_t);
+void* __libc_realloc(void*, std::size_t);
+void __libc_free(void*);
+
+void* malloc(std::size_t n) {
+  ++g_heap_calls;
+  return __libc_malloc(n);
+}
+void* calloc(std::size_t count, std::size_t n) {
+  ++g_heap_calls;
+  return __libc_calloc(count, n);
+}
+void* realloc(void* p, std::size_t n) {
+  ++g_heap_calls;
+  return __libc_realloc(p, n);
+}
+void free(void* p) {
+  if (p) ++g_heap_calls;
+  __libc_free(p);
+}
+}
+#endif
+
+void* operator new(std::size_t n) {
+  ++g_heap_calls;
+  if (void* p = std::malloc(n ? n : 1)) return p;
+  throw std::bad_alloc();
+}
+void* operator new[](std::size_t n) { return operator new(n); }
+void* operator new(std::size_t n, const std::nothrow_t&) noexcept {
+  ++g_heap_calls;
+  return std::malloc(n ? n : 1);
+}
+void* operator new[](std::size_t n, const std::nothrow_t& t) noexcept { return operator new(n, t); }
+void operator delete(void* p) noexcept {
+  if (p) ++g_heap_calls;
+  std::free(p);
+}
+void operator delete[](void* p) noexcept { operator delete(p); }
+void operator delete(void* p, std::size_t) noexcept { operator delete(p); }
+void operator delete[](void* p, std::size_t) noexcept { operator delete(p); }
+
+namespace {
+
+using cplx = std::complex<double>;
+using geneig::NMAX;
+namespace fs = std::filesystem;
+
+cplx g_A[NMAX * NMAX], g_B[NMAX * NMAX], g_V[NMAX * NMAX];
+double g_E[NMAX];
+
+// Calls of the heap's entry points while f runs. f must capture by
+// reference, so that calling it allocates nothing itself.
+template <class F>
+long long heap_calls_during(F&& f) {
+  const long long before = g_heap_calls.load();
+  f();
+  return g_heap_calls.load() - before;
+}
+
+// An order-n input file of random Hermitian pencils in the shortest forms.
+std::string input_text(int n) {
+  std::mt19937_64 gen(static_cast<unsigned>(n));
+  std::uniform_real_distribution<double> unit(-1.0, 1.0);
+  std::string text = std::to_string(n) + " 0.0\n";
+  char buf[32];
+  for (const char* heading : {"Matrix A", "Matrix B"}) {
+    text += std::string(heading) + "\n";
+    for (int i = 1; i <= n; ++i)
+      for (int j = 1; j <= n; ++j) {
+        text += std::to_string(i) + " " + std::to_string(j);
+        for (int part = 0; part < 2; ++part) {
+          text += " ";
+          text.append(buf, std::to_chars(buf, buf + sizeof buf, unit(gen)).ptr);
+        }
+        text += "\n";
+      }
+  }
+  return text;
+}
+
+class FileLayerHeap : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/geneig_alloc_XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    dir_ = tmpl;
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+  std::string path(const char* name) const { return (dir_ / name).string(); }
+  std::string put(const char* name, const std::string& text) const {
+    const std::string p = path(name);
+    std::FILE* f = std::fopen(p.c_str(), "wb");
+    std::fwrite(text.data(), 1, text.size(), f);
+    std::fclose(f);
+    return p;
+  }
+  fs::path dir_;
+};
+
+// Good files, a mismatch, a malformed item, an early end, a directory and a
+// missing file: the reader's every way out.
+TEST_F(FileLayerHeap, ReadingAllocatesNothing) {
+  const struct {
+    const char* name;
+    std::string text;
+    geneig::ReadStatus status;
+  } cases[] = {
+      {"order200.in", input_text(NMAX), geneig::ReadStatus::ok},
+      {"order2.in", input_text(2), geneig::ReadStatus::ok},
+      {"mismatch.in", "2 0\nA\n1 1 1 0\n2 1 0 0\n", geneig::ReadStatus::mismatch},
+      {"malformed.in", "2 0\nA\n1 1 1 x\n", geneig::ReadStatus::malformed},
+      {"short.in", "2 0\nA\n1 1 1 0\n", geneig::ReadStatus::early_end},
+      {"large.in", "201 0\n", geneig::ReadStatus::too_large},
+  };
+  for (const auto& c : cases) {
+    const std::string file = put(c.name, c.text);
+    int N = 0;
+    double X = 0;
+    geneig::ReadReport report;
+    geneig::ReadStatus status{};
+    EXPECT_EQ(heap_calls_during([&] {
+                status = geneig::read_matrix_file(file, g_A, g_B, N, X, report);
+              }),
+              0)
+        << c.name;
+    EXPECT_EQ(status, c.status) << c.name << ": " << report.message();
+  }
+  for (const std::string& file : {dir_.string(), path("none.in")}) {
+    int N = 0;
+    double X = 0;
+    geneig::ReadReport report;
+    EXPECT_EQ(heap_calls_during([&] { geneig::read_matrix_file(file, g_A, g_B, N, X, report); }),
+              0)
+        << report.message();
+    EXPECT_NE(report.status, geneig::ReadStatus::ok);
+  }
+  // rdmtx itself, on a good file.
+  const std::string field = put("matrix.in", input_text(3)) + std::string(20, ' ');
+  int N = 0;
+  double X = 0;
+  EXPECT_EQ(heap_calls_during([&] { geneig::rdmtx(field, g_A, g_B, N, X); }), 0);
+  EXPECT_EQ(N, 3);
+}
+
+// A new file, a replaced one, and the failures: a missing directory, a
+// target that is a directory, an order above the capacity.
+TEST_F(FileLayerHeap, WritingAllocatesNothing) {
+  std::mt19937_64 gen(9);
+  std::uniform_real_distribution<double> unit(-1.0, 1.0);
+  for (double& e : g_E) e = unit(gen);
+  for (cplx& v : g_V) v = {unit(gen), unit(gen)};
+  fs::create_directory(path("dir.out"));
+  const struct {
+    std::string file;
+    int N;
+    bool ok;
+  } cases[] = {
+      {path("matrix.out"), NMAX, true},
+      {path("matrix.out"), NMAX, true},
+      {path("matrix.out"), 2, true},
+      {path("none/matrix.out"), 2, false},
+      {path("dir.out"), 2, false},
+      {path("matrix.out"), NMAX + 1, false},
+  };
+  for (const auto& c : cases) {
+    geneig::WriteReport report;
+    bool ok = false;
+    EXPECT_EQ(heap_calls_during([&] {
+                ok = geneig::write_result_file(c.file, g_E, g_V, c.N, report);
+              }),
+              0)
+        << c.file;
+    EXPECT_EQ(ok, c.ok) << c.file << ": " << report.message();
+  }
+  // saveeig itself, on a good file.
+  const std::string field = path("matrix.out") + std::string(20, ' ');
+  const int N = 4;
+  EXPECT_EQ(heap_calls_during([&] { geneig::saveeig(field, g_E, g_V, N); }), 0);
+  EXPECT_TRUE(fs::exists(path("matrix.out")));
+}
+
+// The witness sees what it is meant to see.
+TEST(HeapWitness, SeesAllocations) {
+  EXPECT_GT(heap_calls_during([] { delete new int(1); }), 0);
+#if !defined(__SANITIZE_ADDRESS__)
+  EXPECT_GT(heap_calls_during([] {
+              std::FILE* f = std::fopen("/dev/null", "r");
+              std::fclose(f);
+            }),
+            0);
+#endif
+}
+
+}  // namespace
