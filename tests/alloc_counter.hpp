@@ -1,12 +1,16 @@
 // Heap activity of a piece of code, for tests that prove it allocates
-// nothing. Two witnesses, each blind where the other sees:
+// nothing. Three witnesses, each blind where another sees:
 //
 //   - every call of the global operator new and operator delete, in all
 //     their forms, which this header replaces with counting versions: an
 //     allocation is seen even when it is released before the code returns;
 //   - glibc's mallinfo2(): the bytes in use from the arena and from mmap,
 //     which also sees storage that C code (the C library included) takes
-//     with malloc and keeps.
+//     with malloc and keeps;
+//   - every call of malloc, calloc, realloc and free, which this header
+//     defines in front of the C library's (which they call): C code's
+//     allocations are seen even when released at once (not under
+//     AddressSanitizer, which brings its own malloc).
 //
 // Use: heap_activity([&] { code(); }).none(). The lambda must capture by
 // reference so that calling it allocates nothing itself.
@@ -26,6 +30,7 @@ namespace geneig::test {
 
 inline std::atomic<long long> new_calls{0};
 inline std::atomic<long long> delete_calls{0};
+inline std::atomic<long long> malloc_calls{0};
 
 // AddressSanitizer serves malloc from an allocator of its own, which
 // mallinfo2() does not see; only the operator counts witness there.
@@ -41,9 +46,11 @@ struct HeapActivity {
   long long delete_calls;  // calls of operator delete on a non-null pointer
   long long arena_bytes;   // change of the bytes in use from malloc's arena
   long long mmap_bytes;    // change of the bytes in use from mmap'ed chunks
+  long long malloc_calls;  // calls of the C library's malloc family
 
   bool none() const {
-    return new_calls == 0 && delete_calls == 0 && arena_bytes == 0 && mmap_bytes == 0;
+    return new_calls == 0 && delete_calls == 0 && arena_bytes == 0 && mmap_bytes == 0 &&
+           malloc_calls == 0;
   }
 };
 
@@ -52,11 +59,13 @@ struct HeapReading {
   long long delete_calls;
   std::size_t arena_bytes;
   std::size_t mmap_bytes;
+  long long malloc_calls;
 };
 
 inline HeapReading read_heap() {
+  const long long calls = malloc_calls.load();  // before mallinfo2, which may allocate
   const struct mallinfo2 info = mallinfo2();
-  return {new_calls.load(), delete_calls.load(), info.uordblks, info.hblkhd};
+  return {new_calls.load(), delete_calls.load(), info.uordblks, info.hblkhd, calls};
 }
 
 // Runs f() between two readings of the heap and returns the difference.
@@ -67,7 +76,8 @@ HeapActivity heap_activity(F&& f) {
   const HeapReading after = read_heap();
   return {after.new_calls - before.new_calls, after.delete_calls - before.delete_calls,
           static_cast<long long>(after.arena_bytes) - static_cast<long long>(before.arena_bytes),
-          static_cast<long long>(after.mmap_bytes) - static_cast<long long>(before.mmap_bytes)};
+          static_cast<long long>(after.mmap_bytes) - static_cast<long long>(before.mmap_bytes),
+          after.malloc_calls - before.malloc_calls};
 }
 
 // The storage behind every replaced operator: malloc, or aligned_alloc for
@@ -94,6 +104,33 @@ inline void counted_release(void* p) noexcept {
 }
 
 }  // namespace geneig::test
+
+#if !defined(__SANITIZE_ADDRESS__)
+// The C library's allocation functions, counted.
+extern "C" {
+void* __libc_malloc(std::size_t);
+void* __libc_calloc(std::size_t, std::size_t);
+void* __libc_realloc(void*, std::size_t);
+void __libc_free(void*);
+
+void* malloc(std::size_t n) {
+  geneig::test::malloc_calls.fetch_add(1, std::memory_order_relaxed);
+  return __libc_malloc(n);
+}
+void* calloc(std::size_t count, std::size_t n) {
+  geneig::test::malloc_calls.fetch_add(1, std::memory_order_relaxed);
+  return __libc_calloc(count, n);
+}
+void* realloc(void* p, std::size_t n) {
+  geneig::test::malloc_calls.fetch_add(1, std::memory_order_relaxed);
+  return __libc_realloc(p, n);
+}
+void free(void* p) {
+  if (p) geneig::test::malloc_calls.fetch_add(1, std::memory_order_relaxed);
+  __libc_free(p);
+}
+}
+#endif
 
 // The replaceable global allocation and deallocation functions.
 void* operator new(std::size_t n) { return geneig::test::counted_allocate_or_throw(n); }

@@ -2,11 +2,10 @@
 // a result file, by name, on success and on every kind of failure, take no
 // storage from the heap, not even for a moment (as a C stream's FILE would).
 //
-// The witness counts every call of the heap's entry points in this process:
-// the global operator new and delete (replaced here), and malloc, calloc,
-// realloc and free (defined here in front of the C library's, which they
-// call), so that allocations by the C library itself are seen too.
-// AddressSanitizer brings its own malloc: under it only the operators count.
+// The witness (alloc_counter.hpp) counts every call of the heap's entry
+// points in this process, the C library's malloc family included, so that
+// allocations by the C library itself are seen too. AddressSanitizer brings
+// its own malloc: under it only the operators count.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -21,58 +20,11 @@
 #include <random>
 #include <string>
 
+#include "alloc_counter.hpp"
 #include "eigcab.hpp"
 #include "rdmtx.hpp"
 #include "saveeig.hpp"
 
-namespace {
-std::atomic<long long> g_heap_calls{0};
-}  // namespace
-
-#if !defined(__SANITIZE_ADDRESS__)
-extern "C" {
-void* __libc_malloc(std::size_t);
-void* __libc_calloc(std::size_t, std::size_t);
-void* __libc_realloc(void*, std::size_t);
-void __libc_free(void*);
-
-void* malloc(std::size_t n) {
-  ++g_heap_calls;
-  return __libc_malloc(n);
-}
-void* calloc(std::size_t count, std::size_t n) {
-  ++g_heap_calls;
-  return __libc_calloc(count, n);
-}
-void* realloc(void* p, std::size_t n) {
-  ++g_heap_calls;
-  return __libc_realloc(p, n);
-}
-void free(void* p) {
-  if (p) ++g_heap_calls;
-  __libc_free(p);
-}
-}
-#endif
-
-void* operator new(std::size_t n) {
-  ++g_heap_calls;
-  if (void* p = std::malloc(n ? n : 1)) return p;
-  throw std::bad_alloc();
-}
-void* operator new[](std::size_t n) { return operator new(n); }
-void* operator new(std::size_t n, const std::nothrow_t&) noexcept {
-  ++g_heap_calls;
-  return std::malloc(n ? n : 1);
-}
-void* operator new[](std::size_t n, const std::nothrow_t& t) noexcept { return operator new(n, t); }
-void operator delete(void* p) noexcept {
-  if (p) ++g_heap_calls;
-  std::free(p);
-}
-void operator delete[](void* p) noexcept { operator delete(p); }
-void operator delete(void* p, std::size_t) noexcept { operator delete(p); }
-void operator delete[](void* p, std::size_t) noexcept { operator delete(p); }
 
 namespace {
 
@@ -83,13 +35,13 @@ namespace fs = std::filesystem;
 cplx g_A[NMAX * NMAX], g_B[NMAX * NMAX], g_V[NMAX * NMAX];
 double g_E[NMAX];
 
-// Calls of the heap's entry points while f runs. f must capture by
-// reference, so that calling it allocates nothing itself.
+// Calls of the heap's entry points while f runs (operator new and delete,
+// the malloc family). f must capture by reference, so that calling it
+// allocates nothing itself.
 template <class F>
 long long heap_calls_during(F&& f) {
-  const long long before = g_heap_calls.load();
-  f();
-  return g_heap_calls.load() - before;
+  const geneig::test::HeapActivity a = geneig::test::heap_activity(f);
+  return a.new_calls + a.delete_calls + a.malloc_calls;
 }
 
 // An order-n input file of random Hermitian pencils in the shortest forms.
