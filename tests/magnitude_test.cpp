@@ -184,4 +184,68 @@ TEST(Magnitudes, PowerOfTwoScalingIsExact) {
     for (int i = 1; i <= n; ++i) EXPECT_EQ(big.V(i, j), base.V(i, j) * 0x1p-100);
 }
 
+// B's pivots can lie far below its largest entry: then the reduced matrix
+// D^-1/2 L^-H A L^-1 D^-1/2, whose norm is the largest |lambda|, leaves the
+// eigensolver's range although A and B are ordinary. The pencil
+// (A0, S B0 S) with S = diag(1, ..., 1, 2^-k) has the eigenvalues of the
+// well-scaled (A1, B0), A1 = S^-1 A0 S^-1, and eigenvectors v = S^-1 w for
+// those w of (A1, B0): the results are judged there. The largest |lambda|
+// lies near 2^2k.
+struct GradedPencil {
+  oracle::ZMatrix A0, B, A1, B0;
+};
+
+// X := S^e X S^e, S = diag(1, ..., 1, 2^-k), exactly.
+oracle::ZMatrix grade_last(oracle::ZMatrix X, int k, int e) {
+  const int n = X.rows;
+  for (int i = 1; i <= n; ++i) {
+    const int shift = -k * e * (i == n ? 2 : 1);
+    X(i, n) = {std::ldexp(X(i, n).real(), shift), std::ldexp(X(i, n).imag(), shift)};
+    if (i != n) X(n, i) = std::conj(X(i, n));
+  }
+  return X;
+}
+
+GradedPencil graded_pencil(int n, int k) {
+  oracle::Rng rng(oracle::kSeed + 29);
+  GradedPencil p;
+  p.A0 = oracle::random_hermitian(n, rng);
+  p.B0 = oracle::random_hpd(n, rng);
+  p.B = grade_last(p.B0, k, 1);
+  p.A1 = grade_last(p.A0, k, -1);
+  return p;
+}
+
+class GradedB : public testing::TestWithParam<int> {};
+
+TEST_P(GradedB, AccurateThoughTheReducedMatrixLeavesTheWindow) {
+  const int k = GetParam();
+  const int n = 6;
+  const GradedPencil p = graded_pencil(n, k);
+  const Solution s = solve(p.A0, p.B);
+  ASSERT_EQ(s.ILL, 0);
+  const std::vector<double> lambda = oracle::zhegv(p.A1, p.B0).values;
+  long double lmax = 0;
+  for (double l : lambda) lmax = std::max(lmax, static_cast<long double>(std::fabs(l)));
+  for (int i = 0; i < n; ++i) {
+    ASSERT_TRUE(std::isfinite(s.E[i]));
+    EXPECT_LE(std::fabs(s.E[i] - lambda[i]), 100 * n * kEps * lmax) << i;
+  }
+  Solution w = s;
+  for (int j = 1; j <= n; ++j) {
+    for (int i = 1; i <= n; ++i) ASSERT_TRUE(std::isfinite(std::abs(s.V(i, j))));
+    w.V(n, j) = {std::ldexp(s.V(n, j).real(), -k), std::ldexp(s.V(n, j).imag(), -k)};
+  }
+  EXPECT_LT(residual_ratio(p.A1, p.B0, w), 30.0L);
+  EXPECT_LT(orthonormality_ratio(p.B0, w), 30.0L);
+}
+
+INSTANTIATE_TEST_SUITE_P(TwoToTheMinus, GradedB, testing::Values(16, 100, 200, 300, 400, 500));
+
+// With k = 520 the largest |lambda| lies near 2^1040: reported, not NaN.
+TEST(GradedB, EigenvalueBeyondTheRangeIsReported) {
+  const GradedPencil p = graded_pencil(6, 520);
+  EXPECT_EQ(solve(p.A0, p.B).ILL, 6);
+}
+
 }  // namespace

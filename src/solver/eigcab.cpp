@@ -10,6 +10,7 @@
 // index order; a product of three factors is formed left to right. The
 // results are therefore reproducible to the bit on every IEEE machine.
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <cstdlib>
 #include <initializer_list>
@@ -640,12 +641,17 @@ GENEIG_WIDE void back_transform(const cplx* Ap, const double* Wp, int n, int na,
 // ---------------------------------------------------------------------------
 namespace detail {
 
-// Largest |Re| or |Im| over the lower triangle and diagonal of a matrix.
+// Largest |Re| or |Im| over the lower triangle and diagonal of a matrix;
+// infinity as soon as one of them is not a finite number.
 double lower_magnitude(const CView& X, int n) {
   double big = 0.0;
   for (int j = 1; j <= n; ++j)
     for (int i = j; i <= n; ++i)
-      big = std::max({big, std::fabs(X(i, j).real()), std::fabs(X(i, j).imag())});
+      for (const double part : {X(i, j).real(), X(i, j).imag()}) {
+        const double m = std::fabs(part);
+        if (!(m <= DBL_MAX)) return HUGE_VAL;
+        big = std::max(big, m);
+      }
   return big;
 }
 
@@ -679,6 +685,19 @@ void scale_lower(cplx* Xp, int n, int na, int e) {
 void scale_pencil(cplx* A, cplx* B, int n, int na, const PencilScale& scale) {
   scale_lower(A, n, na, scale.a);
   scale_lower(B, n, na, scale.b);
+}
+
+// R := 2^-r R for the reduced matrix R, with r chosen as for A and added to
+// scale.a, through which the eigenvalues are scaled back; R's eigenvectors
+// are those of 2^-r R. As |R(i, j)| <= ||R||_2 = max |lambda|, an entry of R
+// beyond the double range means an eigenvalue beyond it.
+bool scale_reduced(cplx* R, int n, int na, PencilScale& scale) {
+  const double magnitude = lower_magnitude(CView(R, na), n);
+  if (!std::isfinite(magnitude)) return false;
+  const int r = window_exponent(magnitude);
+  scale_lower(R, n, na, r);
+  scale.a += r;
+  return true;
 }
 
 // For A' = 2^-a A and B' = 2^-b B: lambda = 2^(a-b) lambda',
@@ -752,13 +771,16 @@ void eigcab(cplx* A, cplx* B, const int& N, const int& NA, const int& M, const i
   }
   // Pencils of extreme magnitude are solved as 2^-a A, 2^-b B, and the
   // results scaled back; ordinary ones are left exactly as they are.
-  const detail::PencilScale scale = detail::choose_pencil_scale(A, B, N, NA);
+  detail::PencilScale scale = detail::choose_pencil_scale(A, B, N, NA);
   detail::scale_pencil(A, B, N, NA, scale);
   const int nv = static_cast<int>(std::llabs(MV));
   const bool solved = eigch_accepts(N, NA, M, MV);
   if (detail::factor_b(B, N, NA, D, ILL)) {
     detail::reduce_a(A, B, N, NA);
     detail::scale_a(A, B, D, N, NA);
+    // B's pivots may lie far below its largest entry, and then the reduced
+    // matrix leaves the window although A and B do not: it is scaled too.
+    if (!detail::scale_reduced(A, N, NA, scale)) ILL = 6;
     eigch(A, N, NA, M, MV, EPS, W, IW, E, V, ILL);
     detail::back_transform_pencil(V, B, N, NA, nv);
   }

@@ -42,7 +42,10 @@ inline constexpr int NMAX = 200;
 //
 // A and B are used as they are while their largest entries lie between
 // 2^-32 and 2^32; outside, each is scaled by a power of two for the solve
-// and the results are scaled back exactly.
+// and the results are scaled back exactly. So is the reduced standard
+// matrix, which leaves that window when B's pivots lie far below its
+// largest entry; one of its entries beyond the double range is an
+// eigenvalue beyond it (ILL = 6).
 //  IW   (work) int, N.
 //  W    (work) double, NA x 7.
 void eigcab(std::complex<double>* A, std::complex<double>* B, const int& N, const int& NA,
