@@ -248,4 +248,28 @@ TEST(GradedB, EigenvalueBeyondTheRangeIsReported) {
   EXPECT_EQ(solve(p.A0, p.B).ILL, 6);
 }
 
+// Eigenvalues far below the norm: inverse iteration grows its iterate by
+// about 1/ulp(lambda) per solve, and the reflections of the tridiagonal
+// reduction divide by the squares of tiny columns; the eigenvectors must
+// stay finite and accurate all the same.
+TEST(Magnitudes, GradedMatrixWithEigenvaluesFarBelowItsNorm) {
+  for (const int k : {100, 200, 300, 400, 500}) {
+    SCOPED_TRACE(k);
+    const double t = std::ldexp(1.0, -k);
+    oracle::ZMatrix A(4, 4), B = oracle::identity(4);
+    A(1, 1) = 1;
+    A(2, 2) = -0.5;
+    A(3, 2) = A(2, 3) = 0.25;
+    A(4, 3) = cplx(t, t);
+    A(3, 4) = std::conj(A(4, 3));
+    A(4, 4) = t;
+    const Solution s = solve(A, B);
+    ASSERT_EQ(s.ILL, 0);
+    for (int j = 1; j <= 4; ++j)
+      for (int i = 1; i <= 4; ++i) ASSERT_TRUE(std::isfinite(std::abs(s.V(i, j))));
+    EXPECT_LT(residual_ratio(A, B, s), 30.0L);
+    EXPECT_LT(orthonormality_ratio(B, s), 30.0L);
+  }
+}
+
 }  // namespace

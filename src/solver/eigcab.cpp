@@ -75,6 +75,10 @@ constexpr int kMul = 1229;
 constexpr int kInc = 351750;
 constexpr int kMod = 1664501;
 constexpr double kDraw = 4.656613e-10;
+// Inverse iteration leaves iterates up to this size as they are; ordinary
+// ones grow to about 2^110, and one of 2^256 still leaves room for the
+// reflections that transform it back.
+constexpr double kIterateLimit = 0x1p256;
 // Bisection on doubles halves an interval at most about 2100 times before
 // the midpoint meets an end; the cap only ends searches on non-finite input.
 constexpr int kMaxBisections = 4096;
@@ -134,6 +138,21 @@ void solve_upper(const RMat& W, int n) {
   W(n - 1, 7) = (W(n - 1, 7) - W(n - 1, 4) * W(n, 7)) / W(n - 1, 3);
   for (int k = n - 2; k >= 1; --k)
     W(k, 7) = (W(k, 7) - W(k, 4) * W(k + 1, 7) - W(k, 5) * W(k + 2, 7)) / W(k, 3);
+}
+
+// Scales the vector in W(., 7) by the power of two that brings its largest
+// component into [1, 2) once it exceeds kIterateLimit. A solve grows the
+// iterate by about 1/|pivot|, some 1/ulp(lambda) for a converged
+// eigenvalue: for eigenvalues far below the norm, two solves and the
+// reflections applied to the result afterwards would leave the double
+// range. The scaling is exact, and the vector is later divided by its
+// largest component, so the results are the same.
+void limit_iterate(const RMat& W, int n) {
+  double big = 0.0;
+  for (int k = 1; k <= n; ++k) big = std::max(big, std::fabs(W(k, 7)));
+  if (!(big > kIterateLimit) || !std::isfinite(big)) return;
+  const int e = std::ilogb(big);
+  for (int k = 1; k <= n; ++k) W(k, 7) = std::ldexp(W(k, 7), -e);
 }
 
 // Applies the recorded row operations of the elimination (multipliers
@@ -552,8 +571,10 @@ void inverse_iteration(double* Wp, int* IW, int n, int na, const double* E, int 
       for (int k = 1; k <= n; ++k) W(k, 7) = 1.0;
     }
     solve_upper(W, n);
+    limit_iterate(W, n);
     apply_elimination(W, IW, n);
     solve_upper(W, n);
+    limit_iterate(W, n);
     for (int k = 1; k <= n; ++k) V(k, j) = cplx(W(k, 7), 0.0);
   }
 }
