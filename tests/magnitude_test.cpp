@@ -272,4 +272,30 @@ TEST(Magnitudes, GradedMatrixWithEigenvaluesFarBelowItsNorm) {
   }
 }
 
+// A column below the diagonal whose squares sum below the smallest normal
+// double: its reflection cannot be formed, and it is far below the
+// rounding errors of the matrix. The solve must go on as for a zero column.
+TEST(Magnitudes, ColumnTooSmallForItsReflection) {
+  for (const int k : {511, 515, 520, 537, 600}) {
+    SCOPED_TRACE(k);
+    const double t = std::ldexp(1.0, -k);
+    oracle::ZMatrix A(4, 4), B = oracle::identity(4);
+    A(1, 1) = 0.75;
+    A(2, 1) = cplx(t, -t);
+    A(3, 1) = t;
+    A(2, 2) = -0.5;
+    A(3, 2) = 0.25;
+    A(4, 3) = cplx(0.5, 0.125);
+    A(4, 4) = 1;
+    for (int j = 1; j <= 4; ++j)
+      for (int i = j + 1; i <= 4; ++i) A(j, i) = std::conj(A(i, j));
+    const Solution s = solve(A, B);
+    ASSERT_EQ(s.ILL, 0);
+    for (int j = 1; j <= 4; ++j)
+      for (int i = 1; i <= 4; ++i) ASSERT_TRUE(std::isfinite(std::abs(s.V(i, j))));
+    EXPECT_LT(residual_ratio(A, B, s), 30.0L);
+    EXPECT_LT(orthonormality_ratio(B, s), 30.0L);
+  }
+}
+
 }  // namespace
