@@ -298,4 +298,28 @@ TEST(Magnitudes, ColumnTooSmallForItsReflection) {
   }
 }
 
+// An eigenvalue -t^2 below the normal range: the pivot of inverse
+// iteration at it is subnormal or zero, and one division by it would
+// overflow the iterate within a single solve.
+TEST(Magnitudes, EigenvalueBelowTheNormalRangeKeepsItsVector) {
+  for (const int n : {2, 3})
+    for (const int k : {514, 520, 540, 600, 1000}) {
+      SCOPED_TRACE(testing::Message() << "n = " << n << ", k = " << k);
+      const double t = std::ldexp(1.0, -k);
+      oracle::ZMatrix A(n, n), B = oracle::identity(n);
+      A(2, 1) = A(1, 2) = t;
+      A(2, 2) = 1;
+      if (n == 3) {
+        A(3, 2) = A(2, 3) = 0.5;
+        A(3, 3) = -0.75;
+      }
+      const Solution s = solve(A, B);
+      ASSERT_EQ(s.ILL, 0);
+      for (int j = 1; j <= n; ++j)
+        for (int i = 1; i <= n; ++i) ASSERT_TRUE(std::isfinite(std::abs(s.V(i, j))));
+      EXPECT_LT(residual_ratio(A, B, s), 30.0L);
+      EXPECT_LT(orthonormality_ratio(B, s), 30.0L);
+    }
+}
+
 }  // namespace

@@ -79,6 +79,11 @@ constexpr double kDraw = 4.656613e-10;
 // ones grow to about 2^110, and one of 2^256 still leaves room for the
 // reflections that transform it back.
 constexpr double kIterateLimit = 0x1p256;
+// Nonzero pivots of T - lambda I below this magnitude are raised to it,
+// keeping their sign, so that dividing an iterate of up to kIterateLimit by
+// one stays inside the double range; the change lies far below the
+// rounding errors of entries of ordinary size.
+constexpr double kTinyPivot = 0x1p-600;
 // Bisection on doubles halves an interval at most about 2100 times before
 // the midpoint meets an end; the cap only ends searches on non-finite input.
 constexpr int kMaxBisections = 4096;
@@ -131,28 +136,32 @@ void column_dots(const cplx* w, const CView& X, int lo, int hi, int j0, int j1, 
   }
 }
 
-// Back substitution with U (pivots W(., 3), superdiagonals W(., 4), W(., 5))
-// on the vector in W(., 7), in place.
-void solve_upper(const RMat& W, int n) {
-  W(n, 7) = W(n, 7) / W(n, 3);
-  W(n - 1, 7) = (W(n - 1, 7) - W(n - 1, 4) * W(n, 7)) / W(n - 1, 3);
-  for (int k = n - 2; k >= 1; --k)
-    W(k, 7) = (W(k, 7) - W(k, 4) * W(k + 1, 7) - W(k, 5) * W(k + 2, 7)) / W(k, 3);
-}
-
 // Scales the vector in W(., 7) by the power of two that brings its largest
-// component into [1, 2) once it exceeds kIterateLimit. A solve grows the
-// iterate by about 1/|pivot|, some 1/ulp(lambda) for a converged
-// eigenvalue: for eigenvalues far below the norm, two solves and the
-// reflections applied to the result afterwards would leave the double
-// range. The scaling is exact, and the vector is later divided by its
-// largest component, so the results are the same.
-void limit_iterate(const RMat& W, int n) {
+// component into [1, 2). The scaling is exact, and the vector is later
+// divided by its largest component, so the results are the same.
+void rescale_iterate(const RMat& W, int n) {
   double big = 0.0;
   for (int k = 1; k <= n; ++k) big = std::max(big, std::fabs(W(k, 7)));
-  if (!(big > kIterateLimit) || !std::isfinite(big)) return;
+  if (!(big > 0.0) || !std::isfinite(big)) return;
   const int e = std::ilogb(big);
   for (int k = 1; k <= n; ++k) W(k, 7) = std::ldexp(W(k, 7), -e);
+}
+
+// Back substitution with U (pivots W(., 3), superdiagonals W(., 4), W(., 5))
+// on the vector in W(., 7), in place. A solve grows the iterate by about
+// 1/|pivot|, some 1/ulp(lambda) for a converged eigenvalue: for eigenvalues
+// far below the norm the iterate, and the reflections applied to it later,
+// would leave the double range. So once a component passes kIterateLimit,
+// the whole vector (the solved components and the right-hand side still to
+// come) is rescaled.
+void solve_upper(const RMat& W, int n) {
+  for (int k = n; k >= 1; --k) {
+    double x = W(k, 7);
+    if (k <= n - 1) x = x - W(k, 4) * W(k + 1, 7);
+    if (k <= n - 2) x = x - W(k, 5) * W(k + 2, 7);
+    W(k, 7) = x / W(k, 3);
+    if (std::fabs(W(k, 7)) > kIterateLimit) rescale_iterate(W, n);
+  }
 }
 
 // Applies the recorded row operations of the elimination (multipliers
@@ -200,6 +209,8 @@ void factor_shifted_tridiagonal(const RMat& W, int* IW, int n, double lambda) {
     }
   }
   if (W(n, 3) == 0.0) W(n, 3) = kZeroPivot;
+  for (int k = 1; k <= n; ++k)
+    if (std::fabs(W(k, 3)) < kTinyPivot) W(k, 3) = std::copysign(kTinyPivot, W(k, 3));
 }
 
 }  // namespace
@@ -576,10 +587,8 @@ void inverse_iteration(double* Wp, int* IW, int n, int na, const double* E, int 
       for (int k = 1; k <= n; ++k) W(k, 7) = 1.0;
     }
     solve_upper(W, n);
-    limit_iterate(W, n);
     apply_elimination(W, IW, n);
     solve_upper(W, n);
-    limit_iterate(W, n);
     for (int k = 1; k <= n; ++k) V(k, j) = cplx(W(k, 7), 0.0);
   }
 }
