@@ -322,4 +322,23 @@ TEST(Magnitudes, EigenvalueBelowTheNormalRangeKeepsItsVector) {
     }
 }
 
+// A threefold eigenvalue 0 where one diagonal entry is not quite 0: its
+// pivot must weigh no more than the replaced zero pivots of the others, or
+// all three iterates come out as one vector and their orthogonalization
+// leaves nothing (a norm that underflows to 0, then NaN).
+TEST(Magnitudes, ClusterWithATinyNonzeroPivotStaysOrthonormal) {
+  for (const int k : {110, 600, 1030, 1074}) {
+    SCOPED_TRACE(k);
+    oracle::ZMatrix A(4, 4), B = oracle::identity(4);
+    A(1, 1) = std::ldexp(1.0, -k);
+    A(4, 4) = 1;
+    const Solution s = solve(A, B);
+    ASSERT_EQ(s.ILL, 0);
+    for (int j = 1; j <= 4; ++j)
+      for (int i = 1; i <= 4; ++i) ASSERT_TRUE(std::isfinite(std::abs(s.V(i, j))));
+    EXPECT_LT(residual_ratio(A, B, s), 30.0L);
+    EXPECT_LT(orthonormality_ratio(B, s), 30.0L);
+  }
+}
+
 }  // namespace

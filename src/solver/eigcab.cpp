@@ -66,6 +66,12 @@ constexpr double kCoincideFactor = 10.0;
 constexpr double kClusterFactor = 1e-3;
 // Replaces an exactly zero pivot of T - lambda I so that the solve never
 // divides by zero; the solution then grows large, and is rescaled later.
+// Nonzero pivots below it in magnitude are raised to it, keeping their
+// sign: left as they are, they would outweigh the replaced zeros of the
+// same eigenvalue by far (a cluster's iterates would all come out as one
+// vector), and dividing by one could leave the double range. For the
+// reduced matrix, scaled into the window, either change lies far below
+// the rounding errors of its entries.
 constexpr double kZeroPivot = 1e-30;
 // The start vectors' generator: s := (1229 s + 351750) mod 1664501, drawn as
 // s * 4.656613e-10. A fixed seed makes every run draw the same vectors, so
@@ -79,11 +85,6 @@ constexpr double kDraw = 4.656613e-10;
 // ones grow to about 2^110, and one of 2^256 still leaves room for the
 // reflections that transform it back.
 constexpr double kIterateLimit = 0x1p256;
-// Nonzero pivots of T - lambda I below this magnitude are raised to it,
-// keeping their sign, so that dividing an iterate of up to kIterateLimit by
-// one stays inside the double range; the change lies far below the
-// rounding errors of entries of ordinary size.
-constexpr double kTinyPivot = 0x1p-600;
 // Bisection on doubles halves an interval at most about 2100 times before
 // the midpoint meets an end; the cap only ends searches on non-finite input.
 constexpr int kMaxBisections = 4096;
@@ -210,7 +211,7 @@ void factor_shifted_tridiagonal(const RMat& W, int* IW, int n, double lambda) {
   }
   if (W(n, 3) == 0.0) W(n, 3) = kZeroPivot;
   for (int k = 1; k <= n; ++k)
-    if (std::fabs(W(k, 3)) < kTinyPivot) W(k, 3) = std::copysign(kTinyPivot, W(k, 3));
+    if (std::fabs(W(k, 3)) < kZeroPivot) W(k, 3) = std::copysign(kZeroPivot, W(k, 3));
 }
 
 }  // namespace
