@@ -341,4 +341,19 @@ TEST(Magnitudes, ClusterWithATinyNonzeroPivotStaysOrthonormal) {
   }
 }
 
+// Seven eigenvalues within 1e-30 of 0 (five exact zeros, 2^-455, and
+// -e^2 of a block [[0, e], [e, 1]] with e = 2^-442): closer than inverse
+// iteration can tell apart, and the block's eigenvector outgrows the others
+// in every iterate of the cluster, so orthogonalization leaves nothing of
+// them. That is reported (ILL = 7), never handed out as eigenvectors.
+TEST(Magnitudes, ClusterItCannotSeparateIsReported) {
+  const int n = 8;
+  oracle::ZMatrix A(n, n), B = oracle::identity(n);
+  A(1, 1) = std::ldexp(1.0, -455);
+  A(3, 2) = A(2, 3) = std::ldexp(1.0, -442);
+  A(3, 3) = 1;
+  const Solution s = solve(A, B);
+  EXPECT_EQ(s.ILL, 7);
+}
+
 }  // namespace

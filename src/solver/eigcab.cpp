@@ -64,6 +64,10 @@ constexpr double kCoincideFactor = 10.0;
 // Eigenvectors of eigenvalues closer than this fraction of beta are
 // re-orthogonalized: inverse iteration alone does not keep them apart.
 constexpr double kClusterFactor = 1e-3;
+// A vector of largest component 1 (squared norm at least 1/2) of which the
+// re-orthogonalization leaves a squared norm below this has lost more than
+// half its digits: it is no eigenvector any more.
+constexpr double kLostVector = DBL_EPSILON;
 // Replaces an exactly zero pivot of T - lambda I so that the solve never
 // divides by zero; the solution then grows large, and is rescaled later.
 // Nonzero pivots below it in magnitude are raised to it, keeping their
@@ -601,8 +605,11 @@ void inverse_iteration(double* Wp, int* IW, int n, int na, const double* E, int 
 // divided by its largest component (in |Re| + |Im|); for mv > 0, vectors
 // whose eigenvalues lie within max(EPS, 1e-3 beta) of the previous one are
 // orthogonalized against their cluster by modified Gram-Schmidt, and every
-// vector is scaled to unit 2-norm.
-GENEIG_WIDE void back_transform(const cplx* Ap, const double* Wp, int n, int na, const double* E, int mv,
+// vector is scaled to unit 2-norm. Returns false when the orthogonalization
+// leaves less than kLostVector of a vector's squared norm: inverse
+// iteration could not tell its eigenvalue from the others of the cluster,
+// and what is left is rounding error, not an eigenvector.
+GENEIG_WIDE bool back_transform(const cplx* Ap, const double* Wp, int n, int na, const double* E, int mv,
                     double eps, double beta, cplx* Vp) {
   const CView A(Ap, na);
   const RView W(Wp, na);
@@ -648,9 +655,10 @@ GENEIG_WIDE void back_transform(const cplx* Ap, const double* Wp, int n, int na,
     const cplx r = crecip(V(big, j));
     for (int i = 1; i <= n; ++i) V(i, j) = cmul(V(i, j), r);
   }
-  if (mv < 0) return;
+  if (mv < 0) return true;
 
   const double cluster = std::max(eps, kClusterFactor * beta);
+  bool separated = true;
   int first = 1;
   for (int j = 1; j <= nv; ++j) {
     if (j == 1 || std::fabs(E[j - 1] - E[j - 2]) > cluster) {
@@ -667,9 +675,11 @@ GENEIG_WIDE void back_transform(const cplx* Ap, const double* Wp, int n, int na,
       s2 += V(i, j).real() * V(i, j).real();
       s2 += V(i, j).imag() * V(i, j).imag();
     }
+    if (j != first && s2 < kLostVector) separated = false;
     const double g = std::sqrt(1.0 / s2);
     for (int i = 1; i <= n; ++i) V(i, j) = cscale(V(i, j), g);
   }
+  return separated;
 }
 
 }  // namespace detail
@@ -792,7 +802,7 @@ void eigch(cplx* A, const int& N, const int& NA, const int& M, const int& MV, do
   }
   if (MV == 0) return;
   detail::inverse_iteration(W, IW, N, NA, E, static_cast<int>(amv), scale, V);
-  detail::back_transform(A, W, N, NA, E, MV, EPS, scale.beta, V);
+  if (!detail::back_transform(A, W, N, NA, E, MV, EPS, scale.beta, V) && ILL == 0) ILL = 7;
 }
 
 // ---------------------------------------------------------------------------

@@ -93,8 +93,9 @@ void inverse_iteration(double* W, int* IW, int n, int na, const double* E, int n
 
 // Eigenvectors of T -> eigenvectors of A (x = Q Phi y), scaled by their
 // largest component; for mv > 0 re-orthogonalized within clusters and of
-// unit 2-norm.
-void back_transform(const cplx* A, const double* W, int n, int na, const double* E, int mv,
+// unit 2-norm. False when the re-orthogonalization leaves next to nothing
+// of a vector: its cluster's eigenvalues could not be told apart.
+bool back_transform(const cplx* A, const double* W, int n, int na, const double* E, int mv,
                     double eps, double beta, cplx* V);
 
 }  // namespace geneig::detail
