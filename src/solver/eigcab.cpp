@@ -61,6 +61,9 @@ constexpr double kDeltaFactor = 1e-14;
 // tolerances; eigenvalues within this many of max(tol, delta) get
 // independent pseudo-random start vectors.
 constexpr double kCoincideFactor = 10.0;
+// Binary exponent, relative to the largest entry, below which a column's
+// norm in the Householder reduction counts as zero.
+constexpr int kNegligibleColumn = -400;
 // Eigenvectors of eigenvalues closer than this fraction of beta are
 // re-orthogonalized: inverse iteration alone does not keep them apart.
 constexpr double kClusterFactor = 1e-3;
@@ -382,6 +385,8 @@ SpectrumScale closed_form_order2(cplx* Ap, int na, int m, double eps, double* Wp
   return {beta, eps * beta, kDeltaFactor * beta};
 }
 
+double lower_magnitude(const CView& X, int n);
+
 // ---------------------------------------------------------------------------
 // Householder reduction. Step k (k = 1..n-2) takes x = A(k+1..n, k) with
 // sigma = ||x||, alpha = |x_1|, phi = x_1/alpha, and the reflection
@@ -393,6 +398,13 @@ SpectrumScale closed_form_order2(cplx* Ap, int na, int m, double eps, double* Wp
 GENEIG_WIDE void reduce_to_tridiagonal(cplx* Ap, int n, int na, double* Wp) {
   const CMat A(Ap, na);
   const RMat W(Wp, na);
+  // A column x with ||x|| below kNegligibleColumn times the largest entry,
+  // or ||x||^2 below the smallest normal double, is taken as zero: h, and
+  // K' with it (about |A'| / ||x||^2), would leave the double range, and
+  // dropping x changes the matrix far below the rounding errors of its
+  // entries.
+  const double tiny = std::ldexp(lower_magnitude(CView(Ap, na), n), kNegligibleColumn);
+  const double negligible = std::max(DBL_MIN, tiny * tiny);
   for (int i = 1; i <= n; ++i) W(i, 1) = A(i, i).real();
   for (int k = 1; k <= n - 2; ++k) {
     double s2 = 0.0;
@@ -400,11 +412,7 @@ GENEIG_WIDE void reduce_to_tridiagonal(cplx* Ap, int n, int na, double* Wp) {
       s2 += A(i, k).real() * A(i, k).real();
       s2 += A(i, k).imag() * A(i, k).imag();
     }
-    // A column whose squares sum below the smallest normal double is taken
-    // as zero: its h would lie beyond the double range, and dropping it
-    // changes the matrix by less than 2^-511, far below the rounding errors
-    // of entries of ordinary size.
-    if (s2 < DBL_MIN) s2 = 0.0;
+    if (s2 < negligible) s2 = 0.0;
     const double sigma = std::sqrt(s2);
     const double alpha = cabs(A(k + 1, k));
     W(k, 2) = -sigma;
