@@ -398,13 +398,13 @@ double lower_magnitude(const CView& X, int n);
 GENEIG_WIDE void reduce_to_tridiagonal(cplx* Ap, int n, int na, double* Wp) {
   const CMat A(Ap, na);
   const RMat W(Wp, na);
-  // A column x with ||x|| below kNegligibleColumn times the largest entry,
-  // or ||x||^2 below the smallest normal double, is taken as zero: h, and
-  // K' with it (about |A'| / ||x||^2), would leave the double range, and
-  // dropping x changes the matrix far below the rounding errors of its
+  // A column x with ||x|| below 2^kNegligibleColumn times the largest
+  // entry, or ||x||^2 below the smallest normal double, is taken as zero:
+  // h, and K' with it (about |A'| / ||x||^2), would leave the double range,
+  // and dropping x changes the matrix far below the rounding errors of its
   // entries.
-  const double tiny = std::ldexp(lower_magnitude(CView(Ap, na), n), kNegligibleColumn);
-  const double negligible = std::max(DBL_MIN, tiny * tiny);
+  const double big = lower_magnitude(CView(Ap, na), n);
+  const double tiny = std::isfinite(big) ? std::ldexp(big, kNegligibleColumn) : 0.0;
   for (int i = 1; i <= n; ++i) W(i, 1) = A(i, i).real();
   for (int k = 1; k <= n - 2; ++k) {
     double s2 = 0.0;
@@ -412,8 +412,8 @@ GENEIG_WIDE void reduce_to_tridiagonal(cplx* Ap, int n, int na, double* Wp) {
       s2 += A(i, k).real() * A(i, k).real();
       s2 += A(i, k).imag() * A(i, k).imag();
     }
-    if (s2 < negligible) s2 = 0.0;
-    const double sigma = std::sqrt(s2);
+    double sigma = std::sqrt(s2);
+    if (s2 < DBL_MIN || sigma < tiny) s2 = sigma = 0.0;
     const double alpha = cabs(A(k + 1, k));
     W(k, 2) = -sigma;
     const cplx phi = alpha == 0.0 ? cplx(1.0, 0.0)
