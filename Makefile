@@ -1,11 +1,21 @@
 # Two commands on a fresh machine:
 #   make run    build, run the program on the shipped example, show matrix.out
 #   make test   build and run every test
+# Hardening:
+#   make test-asan  every test again, built with AddressSanitizer and
+#                   UndefinedBehaviorSanitizer (in build-asan)
+#   make fuzz       build the fuzz targets with clang (in build-fuzz) and run
+#                   each for FUZZ_SECONDS; fails on any finding
 BUILD   ?= build
 EXAMPLE ?= order2
 JOBS    ?= 2
+ASAN_BUILD   ?= build-asan
+FUZZ_BUILD   ?= build-fuzz
+FUZZ_SECONDS ?= 60
+FUZZ_CXX     ?= clang++
+FUZZ_TARGETS := fuzz_reader fuzz_solver
 
-.PHONY: all configure build run test bench clean
+.PHONY: all configure build run test test-asan fuzz bench clean
 
 all: build
 
@@ -25,9 +35,40 @@ run: build
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
+# A sanitizer report ends the process with its own status, so that it can
+# never pass for the program's documented exit status 1.
+SANITIZER_ENV := ASAN_OPTIONS=exitcode=86:detect_leaks=1:abort_on_error=0 \
+                 UBSAN_OPTIONS=exitcode=87:print_stacktrace=1:halt_on_error=1
+
+$(ASAN_BUILD)/CMakeCache.txt:
+	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DGENEIG_SANITIZE=ON
+
+test-asan: $(ASAN_BUILD)/CMakeCache.txt
+	cmake --build $(ASAN_BUILD) -j $(JOBS)
+	$(SANITIZER_ENV) ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
+
+$(FUZZ_BUILD)/CMakeCache.txt:
+	cmake -S fuzz -B $(FUZZ_BUILD) -DCMAKE_CXX_COMPILER=$(FUZZ_CXX)
+
+# Each target runs alone (two cores: the build may use both, a fuzzer one),
+# growing a working corpus in the build directory from the seeds in
+# fuzz/corpus; findings go to $(FUZZ_BUILD)/artifacts and fail the run.
+fuzz: $(FUZZ_BUILD)/CMakeCache.txt
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target $(FUZZ_TARGETS)
+	mkdir -p $(FUZZ_BUILD)/artifacts
+	set -e; for t in $(FUZZ_TARGETS); do \
+	  seeds=fuzz/corpus/$${t#fuzz_}; work=$(FUZZ_BUILD)/corpus/$${t#fuzz_}; \
+	  mkdir -p $$work; dict=; [ -f fuzz/$${t#fuzz_}.dict ] && dict=-dict=fuzz/$${t#fuzz_}.dict; \
+	  echo "== $$t: $(FUZZ_SECONDS) s"; \
+	  $(FUZZ_BUILD)/$$t $$dict -max_total_time=$(FUZZ_SECONDS) -timeout=10 -rss_limit_mb=2048 \
+	    -close_fd_mask=1 -print_final_stats=1 -artifact_prefix=$(FUZZ_BUILD)/artifacts/$$t- \
+	    $$work $$seeds 2>$(FUZZ_BUILD)/$$t.log || { tail -n 60 $(FUZZ_BUILD)/$$t.log; exit 1; }; \
+	  grep -E '^(Done|stat::number_of_executed_units|stat::new_units_added)' $(FUZZ_BUILD)/$$t.log; \
+	done
+
 bench: configure
 	cmake --build $(BUILD) -j $(JOBS) --target geneig_bench
 	$(BUILD)/bench/geneig_bench
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)

@@ -9,6 +9,7 @@
 
 #include <cfloat>
 #include <cmath>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -182,6 +183,227 @@ TEST(Magnitudes, PowerOfTwoScalingIsExact) {
   for (int i = 0; i < n; ++i) EXPECT_EQ(big.E[i], std::ldexp(base.E[i], 400));
   for (int j = 1; j <= n; ++j)
     for (int i = 1; i <= n; ++i) EXPECT_EQ(big.V(i, j), base.V(i, j) * 0x1p-100);
+}
+
+// B's pivots can lie far below its largest entry: then the reduced matrix
+// D^-1/2 L^-H A L^-1 D^-1/2, whose norm is the largest |lambda|, leaves the
+// eigensolver's range although A and B are ordinary. The pencil
+// (A0, S B0 S) with S = diag(1, ..., 1, 2^-k) has the eigenvalues of the
+// well-scaled (A1, B0), A1 = S^-1 A0 S^-1, and eigenvectors v = S^-1 w for
+// those w of (A1, B0): the results are judged there. The largest |lambda|
+// lies near 2^2k.
+struct GradedPencil {
+  oracle::ZMatrix A0, B, A1, B0;
+};
+
+// X := S^e X S^e, S = diag(1, ..., 1, 2^-k), exactly.
+oracle::ZMatrix grade_last(oracle::ZMatrix X, int k, int e) {
+  const int n = X.rows;
+  for (int i = 1; i <= n; ++i) {
+    const int shift = -k * e * (i == n ? 2 : 1);
+    X(i, n) = {std::ldexp(X(i, n).real(), shift), std::ldexp(X(i, n).imag(), shift)};
+    if (i != n) X(n, i) = std::conj(X(i, n));
+  }
+  return X;
+}
+
+GradedPencil graded_pencil(int n, int k) {
+  oracle::Rng rng(oracle::kSeed + 29);
+  GradedPencil p;
+  p.A0 = oracle::random_hermitian(n, rng);
+  p.B0 = oracle::random_hpd(n, rng);
+  p.B = grade_last(p.B0, k, 1);
+  p.A1 = grade_last(p.A0, k, -1);
+  return p;
+}
+
+class GradedB : public testing::TestWithParam<int> {};
+
+TEST_P(GradedB, AccurateThoughTheReducedMatrixLeavesTheWindow) {
+  const int k = GetParam();
+  const int n = 6;
+  const GradedPencil p = graded_pencil(n, k);
+  const Solution s = solve(p.A0, p.B);
+  ASSERT_EQ(s.ILL, 0);
+  const std::vector<double> lambda = oracle::zhegv(p.A1, p.B0).values;
+  long double lmax = 0;
+  for (double l : lambda) lmax = std::max(lmax, static_cast<long double>(std::fabs(l)));
+  for (int i = 0; i < n; ++i) {
+    ASSERT_TRUE(std::isfinite(s.E[i]));
+    EXPECT_LE(std::fabs(s.E[i] - lambda[i]), 100 * n * kEps * lmax) << i;
+  }
+  Solution w = s;
+  for (int j = 1; j <= n; ++j) {
+    for (int i = 1; i <= n; ++i) ASSERT_TRUE(std::isfinite(std::abs(s.V(i, j))));
+    w.V(n, j) = {std::ldexp(s.V(n, j).real(), -k), std::ldexp(s.V(n, j).imag(), -k)};
+  }
+  EXPECT_LT(residual_ratio(p.A1, p.B0, w), 30.0L);
+  EXPECT_LT(orthonormality_ratio(p.B0, w), 30.0L);
+}
+
+INSTANTIATE_TEST_SUITE_P(TwoToTheMinus, GradedB, testing::Values(16, 100, 200, 300, 400, 500));
+
+// With k = 520 the largest |lambda| lies near 2^1040: reported, not NaN.
+TEST(GradedB, EigenvalueBeyondTheRangeIsReported) {
+  const GradedPencil p = graded_pencil(6, 520);
+  EXPECT_EQ(solve(p.A0, p.B).ILL, 6);
+}
+
+// Eigenvalues far below the norm: inverse iteration grows its iterate by
+// about 1/ulp(lambda) per solve, and the reflections of the tridiagonal
+// reduction divide by the squares of tiny columns; the eigenvectors must
+// stay finite and accurate all the same.
+TEST(Magnitudes, GradedMatrixWithEigenvaluesFarBelowItsNorm) {
+  for (const int k : {100, 200, 300, 400, 500}) {
+    SCOPED_TRACE(k);
+    const double t = std::ldexp(1.0, -k);
+    oracle::ZMatrix A(4, 4), B = oracle::identity(4);
+    A(1, 1) = 1;
+    A(2, 2) = -0.5;
+    A(3, 2) = A(2, 3) = 0.25;
+    A(4, 3) = cplx(t, t);
+    A(3, 4) = std::conj(A(4, 3));
+    A(4, 4) = t;
+    const Solution s = solve(A, B);
+    ASSERT_EQ(s.ILL, 0);
+    for (int j = 1; j <= 4; ++j)
+      for (int i = 1; i <= 4; ++i) ASSERT_TRUE(std::isfinite(std::abs(s.V(i, j))));
+    EXPECT_LT(residual_ratio(A, B, s), 30.0L);
+    EXPECT_LT(orthonormality_ratio(B, s), 30.0L);
+  }
+}
+
+// A column below the diagonal whose squares sum below the smallest normal
+// double: its reflection cannot be formed, and it is far below the
+// rounding errors of the matrix. The solve must go on as for a zero column.
+TEST(Magnitudes, ColumnTooSmallForItsReflection) {
+  for (const int k : {511, 515, 520, 537, 600}) {
+    SCOPED_TRACE(k);
+    const double t = std::ldexp(1.0, -k);
+    oracle::ZMatrix A(4, 4), B = oracle::identity(4);
+    A(1, 1) = 0.75;
+    A(2, 1) = cplx(t, -t);
+    A(3, 1) = t;
+    A(2, 2) = -0.5;
+    A(3, 2) = 0.25;
+    A(4, 3) = cplx(0.5, 0.125);
+    A(4, 4) = 1;
+    for (int j = 1; j <= 4; ++j)
+      for (int i = j + 1; i <= 4; ++i) A(j, i) = std::conj(A(i, j));
+    const Solution s = solve(A, B);
+    ASSERT_EQ(s.ILL, 0);
+    for (int j = 1; j <= 4; ++j)
+      for (int i = 1; i <= 4; ++i) ASSERT_TRUE(std::isfinite(std::abs(s.V(i, j))));
+    EXPECT_LT(residual_ratio(A, B, s), 30.0L);
+    EXPECT_LT(orthonormality_ratio(B, s), 30.0L);
+  }
+}
+
+// The same tiny column beside a trailing block of 2^28: its squares sum
+// above the smallest normal double, but the reflection's K' = (h/2) u^H p,
+// about |A'| / ||x||^2, overflows. Relative to the largest entry the column
+// is negligible.
+TEST(Magnitudes, TinyColumnBesideALargeBlock) {
+  for (const int k : {400, 450, 505}) {
+    SCOPED_TRACE(k);
+    const double t = std::ldexp(1.0, -k);
+    oracle::ZMatrix A(4, 4), B = oracle::identity(4);
+    A(1, 1) = 0.75;
+    A(2, 1) = cplx(t, -t);
+    A(3, 1) = A(4, 1) = t;
+    A(2, 2) = 0x1p28;
+    A(3, 2) = cplx(0x1p27, 0x1p26);
+    A(4, 3) = -0x1p28;
+    A(4, 4) = 0x1p26;
+    for (int j = 1; j <= 4; ++j)
+      for (int i = j + 1; i <= 4; ++i) A(j, i) = std::conj(A(i, j));
+    const Solution s = solve(A, B);
+    ASSERT_EQ(s.ILL, 0);
+    for (int j = 1; j <= 4; ++j)
+      for (int i = 1; i <= 4; ++i) ASSERT_TRUE(std::isfinite(std::abs(s.V(i, j))));
+    EXPECT_LT(residual_ratio(A, B, s), 30.0L);
+    EXPECT_LT(orthonormality_ratio(B, s), 30.0L);
+  }
+}
+
+// An eigenvalue -t^2 below the normal range: the pivot of inverse
+// iteration at it is subnormal or zero, and one division by it would
+// overflow the iterate within a single solve.
+TEST(Magnitudes, EigenvalueBelowTheNormalRangeKeepsItsVector) {
+  for (const int n : {2, 3})
+    for (const int k : {514, 520, 540, 600, 1000}) {
+      SCOPED_TRACE(testing::Message() << "n = " << n << ", k = " << k);
+      const double t = std::ldexp(1.0, -k);
+      oracle::ZMatrix A(n, n), B = oracle::identity(n);
+      A(2, 1) = A(1, 2) = t;
+      A(2, 2) = 1;
+      if (n == 3) {
+        A(3, 2) = A(2, 3) = 0.5;
+        A(3, 3) = -0.75;
+      }
+      const Solution s = solve(A, B);
+      ASSERT_EQ(s.ILL, 0);
+      for (int j = 1; j <= n; ++j)
+        for (int i = 1; i <= n; ++i) ASSERT_TRUE(std::isfinite(std::abs(s.V(i, j))));
+      EXPECT_LT(residual_ratio(A, B, s), 30.0L);
+      EXPECT_LT(orthonormality_ratio(B, s), 30.0L);
+    }
+}
+
+// A threefold eigenvalue 0 where one diagonal entry is not quite 0: its
+// pivot must weigh no more than the replaced zero pivots of the others, or
+// all three iterates come out as one vector and their orthogonalization
+// leaves nothing (a norm that underflows to 0, then NaN).
+TEST(Magnitudes, ClusterWithATinyNonzeroPivotStaysOrthonormal) {
+  for (const int k : {110, 600, 1030, 1074}) {
+    SCOPED_TRACE(k);
+    oracle::ZMatrix A(4, 4), B = oracle::identity(4);
+    A(1, 1) = std::ldexp(1.0, -k);
+    A(4, 4) = 1;
+    const Solution s = solve(A, B);
+    ASSERT_EQ(s.ILL, 0);
+    for (int j = 1; j <= 4; ++j)
+      for (int i = 1; i <= 4; ++i) ASSERT_TRUE(std::isfinite(std::abs(s.V(i, j))));
+    EXPECT_LT(residual_ratio(A, B, s), 30.0L);
+    EXPECT_LT(orthonormality_ratio(B, s), 30.0L);
+  }
+}
+
+// Seven eigenvalues within 1e-30 of 0 (five exact zeros, 2^-455, and
+// -e^2 of a block [[0, e], [e, 1]] with e = 2^-300): far closer together
+// than the norm, so inverse iteration gives nearly dependent iterates, and
+// the block's eigenvector outgrows the others in each of them. Refined
+// with spread shifts, they come out orthonormal and accurate.
+TEST(Magnitudes, ClusterFarBelowTheNormIsSeparated) {
+  const int n = 8;
+  oracle::ZMatrix A(n, n), B = oracle::identity(n);
+  A(1, 1) = std::ldexp(1.0, -455);
+  A(3, 2) = A(2, 3) = std::ldexp(1.0, -300);
+  A(3, 3) = 1;
+  const Solution s = solve(A, B);
+  EXPECT_EQ(s.ILL, 0);
+  EXPECT_LT(residual_ratio(A, B, s), 30.0L);
+  EXPECT_LT(orthonormality_ratio(B, s), 30.0L);
+}
+
+// B = diag(1, 1, 2^-400): one eigenvalue near 2^400, and two of size 1
+// that no method resolving eigenvalues to eps times the norm can tell from
+// each other or from 0. Judged as every ill-conditioned B is: a residual no
+// larger than reference LAPACK's, and finite B-orthonormal vectors.
+TEST(Magnitudes, GradedBWithTwoEigenvaluesFarBelowTheLargest) {
+  oracle::ZMatrix A(3, 3), B = oracle::identity(3);
+  A(1, 1) = 2;
+  A(2, 1) = cplx(1, 0.5), A(1, 2) = cplx(1, -0.5);
+  A(3, 1) = A(1, 3) = 0.5;
+  A(3, 2) = A(2, 3) = 0.25;
+  A(3, 3) = 1;
+  B(3, 3) = std::ldexp(1.0, -400);
+  const Solution s = solve(A, B);
+  const oracle::ZEigen z = oracle::zhegv(A, B);
+  const Solution reference{z.values, z.vectors, 0};
+  EXPECT_EQ(s.ILL, 0);
+  EXPECT_LE(residual_ratio(A, B, s), residual_ratio(A, B, reference));
+  EXPECT_LT(orthonormality_ratio(B, s), 30.0L);
 }
 
 }  // namespace

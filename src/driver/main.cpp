@@ -96,6 +96,9 @@ int main() {
   if (ILL == 6) {
     report("geneig: an eigenvalue of the pencil lies outside the range of double precision; "
            "matrix.out holds the values as computed");
+  } else if (ILL == 7) {
+    report("geneig: eigenvalues lie too close together, measured against the largest, for their "
+           "eigenvectors to be told apart; matrix.out holds them as computed");
   } else if (!solution_is_finite(params.N)) {
     report("geneig: the solution holds values that are not finite numbers; "
            "matrix.out holds them as computed");

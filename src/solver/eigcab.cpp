@@ -10,6 +10,7 @@
 // index order; a product of three factors is formed left to right. The
 // results are therefore reproducible to the bit on every IEEE machine.
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <cstdlib>
 #include <initializer_list>
@@ -61,11 +62,24 @@ constexpr double kDeltaFactor = 1e-14;
 // tolerances; eigenvalues within this many of max(tol, delta) get
 // independent pseudo-random start vectors.
 constexpr double kCoincideFactor = 10.0;
+// Binary exponent, relative to the largest entry, below which a column's
+// norm in the Householder reduction counts as zero.
+constexpr int kNegligibleColumn = -400;
 // Eigenvectors of eigenvalues closer than this fraction of beta are
 // re-orthogonalized: inverse iteration alone does not keep them apart.
 constexpr double kClusterFactor = 1e-3;
+// A vector of largest component 1 (squared norm at least 1/2) of which the
+// re-orthogonalization leaves a squared norm below this has lost more than
+// half its digits: it is no eigenvector any more.
+constexpr double kLostVector = DBL_EPSILON;
 // Replaces an exactly zero pivot of T - lambda I so that the solve never
 // divides by zero; the solution then grows large, and is rescaled later.
+// Nonzero pivots below it in magnitude are raised to it, keeping their
+// sign: left as they are, they would outweigh the replaced zeros of the
+// same eigenvalue by far (a cluster's iterates would all come out as one
+// vector), and dividing by one could leave the double range. For the
+// reduced matrix, scaled into the window, either change lies far below
+// the rounding errors of its entries.
 constexpr double kZeroPivot = 1e-30;
 // The start vectors' generator: s := (1229 s + 351750) mod 1664501, drawn as
 // s * 4.656613e-10. A fixed seed makes every run draw the same vectors, so
@@ -75,6 +89,10 @@ constexpr int kMul = 1229;
 constexpr int kInc = 351750;
 constexpr int kMod = 1664501;
 constexpr double kDraw = 4.656613e-10;
+// Inverse iteration leaves iterates up to this size as they are; ordinary
+// ones grow to about 2^110, and one of 2^256 still leaves room for the
+// reflections that transform it back.
+constexpr double kIterateLimit = 0x1p256;
 // Bisection on doubles halves an interval at most about 2100 times before
 // the midpoint meets an end; the cap only ends searches on non-finite input.
 constexpr int kMaxBisections = 4096;
@@ -153,13 +171,32 @@ void column_dots(const cplx* w, const CView& X, int lo, int hi, int j0, int j1, 
   }
 }
 
+// Scales the vector in W(., 7) by the power of two that brings its largest
+// component into [1, 2). The scaling is exact, and the vector is later
+// divided by its largest component, so the results are the same.
+void rescale_iterate(const RMat& W, int n) {
+  double big = 0.0;
+  for (int k = 1; k <= n; ++k) big = std::max(big, std::fabs(W(k, 7)));
+  if (!(big > 0.0) || !std::isfinite(big)) return;
+  const int e = std::ilogb(big);
+  for (int k = 1; k <= n; ++k) W(k, 7) = std::ldexp(W(k, 7), -e);
+}
+
 // Back substitution with U (pivots W(., 3), superdiagonals W(., 4), W(., 5))
-// on the vector in W(., 7), in place.
+// on the vector in W(., 7), in place. A solve grows the iterate by about
+// 1/|pivot|, some 1/ulp(lambda) for a converged eigenvalue: for eigenvalues
+// far below the norm the iterate, and the reflections applied to it later,
+// would leave the double range. So once a component passes kIterateLimit,
+// the whole vector (the solved components and the right-hand side still to
+// come) is rescaled.
 void solve_upper(const RMat& W, int n) {
-  W(n, 7) = W(n, 7) / W(n, 3);
-  W(n - 1, 7) = (W(n - 1, 7) - W(n - 1, 4) * W(n, 7)) / W(n - 1, 3);
-  for (int k = n - 2; k >= 1; --k)
-    W(k, 7) = (W(k, 7) - W(k, 4) * W(k + 1, 7) - W(k, 5) * W(k + 2, 7)) / W(k, 3);
+  for (int k = n; k >= 1; --k) {
+    double x = W(k, 7);
+    if (k <= n - 1) x = x - W(k, 4) * W(k + 1, 7);
+    if (k <= n - 2) x = x - W(k, 5) * W(k + 2, 7);
+    W(k, 7) = x / W(k, 3);
+    if (std::fabs(W(k, 7)) > kIterateLimit) rescale_iterate(W, n);
+  }
 }
 
 // Applies the recorded row operations of the elimination (multipliers
@@ -207,6 +244,8 @@ void factor_shifted_tridiagonal(const RMat& W, int* IW, int n, double lambda) {
     }
   }
   if (W(n, 3) == 0.0) W(n, 3) = kZeroPivot;
+  for (int k = 1; k <= n; ++k)
+    if (std::fabs(W(k, 3)) < kZeroPivot) W(k, 3) = std::copysign(kZeroPivot, W(k, 3));
 }
 
 // An orthonormal basis q_1..q_m of the cluster's vectors so far, in the
@@ -458,6 +497,8 @@ SpectrumScale closed_form_order2(cplx* Ap, int na, int m, double eps, double* Wp
   return {beta, eps * beta, kDeltaFactor * beta};
 }
 
+double lower_magnitude(const CView& X, int n);
+
 // ---------------------------------------------------------------------------
 // Householder reduction. Step k (k = 1..n-2) takes x = A(k+1..n, k) with
 // sigma = ||x||, alpha = |x_1|, phi = x_1/alpha, and the reflection
@@ -469,6 +510,13 @@ SpectrumScale closed_form_order2(cplx* Ap, int na, int m, double eps, double* Wp
 GENEIG_WIDE void reduce_to_tridiagonal(cplx* Ap, int n, int na, double* Wp) {
   const CMat A(Ap, na);
   const RMat W(Wp, na);
+  // A column x with ||x|| below 2^kNegligibleColumn times the largest
+  // entry, or ||x||^2 below the smallest normal double, is taken as zero:
+  // h, and K' with it (about |A'| / ||x||^2), would leave the double range,
+  // and dropping x changes the matrix far below the rounding errors of its
+  // entries.
+  const double big = lower_magnitude(CView(Ap, na), n);
+  const double tiny = std::isfinite(big) ? std::ldexp(big, kNegligibleColumn) : 0.0;
   for (int i = 1; i <= n; ++i) W(i, 1) = A(i, i).real();
   for (int k = 1; k <= n - 2; ++k) {
     double s2 = 0.0;
@@ -476,7 +524,8 @@ GENEIG_WIDE void reduce_to_tridiagonal(cplx* Ap, int n, int na, double* Wp) {
       s2 += A(i, k).real() * A(i, k).real();
       s2 += A(i, k).imag() * A(i, k).imag();
     }
-    const double sigma = std::sqrt(s2);
+    double sigma = std::sqrt(s2);
+    if (s2 < DBL_MIN || sigma < tiny) s2 = sigma = 0.0;
     const double alpha = cabs(A(k + 1, k));
     W(k, 2) = -sigma;
     const cplx phi = alpha == 0.0 ? cplx(1.0, 0.0)
@@ -689,8 +738,11 @@ void inverse_iteration(double* Wp, int* IW, int n, int na, const double* E, int 
 // divided by its largest component (in |Re| + |Im|); for mv > 0, vectors
 // whose eigenvalues lie within max(EPS, 1e-3 beta) of the previous one are
 // orthogonalized against their cluster by modified Gram-Schmidt, and every
-// vector is scaled to unit 2-norm.
-GENEIG_WIDE void back_transform(const cplx* Ap, const double* Wp, int n, int na, const double* E, int mv,
+// vector is scaled to unit 2-norm. Returns false when the orthogonalization
+// leaves less than kLostVector of a vector's squared norm: inverse
+// iteration could not tell its eigenvalue from the others of the cluster,
+// and what is left is rounding error, not an eigenvector.
+GENEIG_WIDE bool back_transform(const cplx* Ap, const double* Wp, int n, int na, const double* E, int mv,
                     double eps, double beta, cplx* Vp) {
   const CView A(Ap, na);
   const RView W(Wp, na);
@@ -736,9 +788,10 @@ GENEIG_WIDE void back_transform(const cplx* Ap, const double* Wp, int n, int na,
     const cplx r = crecip(V(big, j));
     for (int i = 1; i <= n; ++i) V(i, j) = cmul(V(i, j), r);
   }
-  if (mv < 0) return;
+  if (mv < 0) return true;
 
   const double cluster = cluster_distance(eps, beta);
+  bool separated = true;
   int first = 1;
   for (int j = 1; j <= nv; ++j) {
     if (j == 1 || std::fabs(E[j - 1] - E[j - 2]) > cluster) {
@@ -755,9 +808,11 @@ GENEIG_WIDE void back_transform(const cplx* Ap, const double* Wp, int n, int na,
       s2 += V(i, j).real() * V(i, j).real();
       s2 += V(i, j).imag() * V(i, j).imag();
     }
+    if (j != first && s2 < kLostVector) separated = false;
     const double g = std::sqrt(1.0 / s2);
     for (int i = 1; i <= n; ++i) V(i, j) = cscale(V(i, j), g);
   }
+  return separated;
 }
 
 }  // namespace detail
@@ -765,12 +820,17 @@ GENEIG_WIDE void back_transform(const cplx* Ap, const double* Wp, int n, int na,
 // ---------------------------------------------------------------------------
 namespace detail {
 
-// Largest |Re| or |Im| over the lower triangle and diagonal of a matrix.
+// Largest |Re| or |Im| over the lower triangle and diagonal of a matrix;
+// infinity as soon as one of them is not a finite number.
 double lower_magnitude(const CView& X, int n) {
   double big = 0.0;
   for (int j = 1; j <= n; ++j)
     for (int i = j; i <= n; ++i)
-      big = std::max({big, std::fabs(X(i, j).real()), std::fabs(X(i, j).imag())});
+      for (const double part : {X(i, j).real(), X(i, j).imag()}) {
+        const double m = std::fabs(part);
+        if (!(m <= DBL_MAX)) return HUGE_VAL;
+        big = std::max(big, m);
+      }
   return big;
 }
 
@@ -804,6 +864,19 @@ void scale_lower(cplx* Xp, int n, int na, int e) {
 void scale_pencil(cplx* A, cplx* B, int n, int na, const PencilScale& scale) {
   scale_lower(A, n, na, scale.a);
   scale_lower(B, n, na, scale.b);
+}
+
+// R := 2^-r R for the reduced matrix R, with r chosen as for A and added to
+// scale.a, through which the eigenvalues are scaled back; R's eigenvectors
+// are those of 2^-r R. As |R(i, j)| <= ||R||_2 = max |lambda|, an entry of R
+// beyond the double range means an eigenvalue beyond it.
+bool scale_reduced(cplx* R, int n, int na, PencilScale& scale) {
+  const double magnitude = lower_magnitude(CView(R, na), n);
+  if (!std::isfinite(magnitude)) return false;
+  const int r = window_exponent(magnitude);
+  scale_lower(R, n, na, r);
+  scale.a += r;
+  return true;
 }
 
 // For A' = 2^-a A and B' = 2^-b B: lambda = 2^(a-b) lambda',
@@ -864,7 +937,7 @@ void eigch(cplx* A, const int& N, const int& NA, const int& M, const int& MV, do
   // Vectors of eigenvalues closer than this are kept orthogonal (MV > 0).
   const double cluster = MV > 0 ? detail::cluster_distance(EPS, scale.beta) : -1.0;
   detail::inverse_iteration(W, IW, N, NA, E, static_cast<int>(amv), scale, cluster, V);
-  detail::back_transform(A, W, N, NA, E, MV, EPS, scale.beta, V);
+  if (!detail::back_transform(A, W, N, NA, E, MV, EPS, scale.beta, V) && ILL == 0) ILL = 7;
 }
 
 // ---------------------------------------------------------------------------
@@ -879,13 +952,16 @@ void eigcab(cplx* A, cplx* B, const int& N, const int& NA, const int& M, const i
   }
   // Pencils of extreme magnitude are solved as 2^-a A, 2^-b B, and the
   // results scaled back; ordinary ones are left exactly as they are.
-  const detail::PencilScale scale = detail::choose_pencil_scale(A, B, N, NA);
+  detail::PencilScale scale = detail::choose_pencil_scale(A, B, N, NA);
   detail::scale_pencil(A, B, N, NA, scale);
   const int nv = static_cast<int>(std::llabs(MV));
   const bool solved = eigch_accepts(N, NA, M, MV);
   if (detail::factor_b(B, N, NA, D, ILL)) {
     detail::reduce_a(A, B, N, NA);
     detail::scale_a(A, B, D, N, NA);
+    // B's pivots may lie far below its largest entry, and then the reduced
+    // matrix leaves the window although A and B do not: it is scaled too.
+    if (!detail::scale_reduced(A, N, NA, scale)) ILL = 6;
     eigch(A, N, NA, M, MV, EPS, W, IW, E, V, ILL);
     detail::back_transform_pencil(V, B, N, NA, nv);
   }

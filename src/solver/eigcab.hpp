@@ -37,12 +37,16 @@ inline constexpr int NMAX = 200;
 //             goes on) or an exactly zero pivot (B singular: nothing after
 //             the factorization is computed), to 2 for invalid arguments,
 //             among them N > NMAX or NA < N, to 6 when an eigenvalue of
-//             the pencil lies outside the normal double range; never set
-//             to 0.
+//             the pencil lies outside the normal double range, to 7 (as
+//             eigch) when the eigenvectors of a cluster could not be told
+//             apart; never set to 0.
 //
 // A and B are used as they are while their largest entries lie between
 // 2^-32 and 2^32; outside, each is scaled by a power of two for the solve
-// and the results are scaled back exactly.
+// and the results are scaled back exactly. So is the reduced standard
+// matrix, which leaves that window when B's pivots lie far below its
+// largest entry; one of its entries beyond the double range is an
+// eigenvalue beyond it (ILL = 6).
 //  IW   (work) int, N.
 //  W    (work) double, NA x 7.
 void eigcab(std::complex<double>* A, std::complex<double>* B, const int& N, const int& NA,
@@ -58,7 +62,10 @@ void eigcab(std::complex<double>* A, std::complex<double>* B, const int& N, cons
 //  N, NA, M, MV, EPS, E, V, ILL: as for eigcab (V holds eigenvectors of A of
 //       unit 2-norm for MV > 0).
 //  W    (work) double, NA x 7.  IW (work) int, N.
-//  ILL  (out) set to 2 for invalid arguments, otherwise untouched.
+//  ILL  (out) set to 2 for invalid arguments; to 7, when it is 0, if the
+//       eigenvalues of a cluster lie too close for inverse iteration to
+//       tell apart (re-orthogonalization leaves next to nothing of one of
+//       its vectors, and V holds what is left); otherwise untouched.
 void eigch(std::complex<double>* A, const int& N, const int& NA, const int& M, const int& MV,
            double& EPS, double* W, int* IW, double* E, std::complex<double>* V, int& ILL);
 

@@ -51,13 +51,20 @@ void back_transform_pencil(cplx* V, const cplx* B, int n, int na, int ncols);
 
 // Power-of-two exponents a and b with which the pencil is solved as
 // (2^-a A, 2^-b B); both 0 while the largest entries of A and B lie in the
-// window of ordinary magnitudes, b even.
+// window of ordinary magnitudes, b even. a also takes the exponent by which
+// the reduced matrix is scaled, so that the eigenvalues are 2^(a-b) times
+// those computed.
 struct PencilScale {
   int a;
   int b;
 };
 PencilScale choose_pencil_scale(const cplx* A, const cplx* B, int n, int na);
 void scale_pencil(cplx* A, cplx* B, int n, int na, const PencilScale& scale);
+
+// The reduced matrix R (lower triangle and diagonal) scaled by a power of
+// two 2^-r into the same window, r added to scale.a; false, and R left as
+// it is, when R holds an entry that is not a finite number.
+bool scale_reduced(cplx* R, int n, int na, PencilScale& scale);
 
 // Scales the results of the scaled pencil back: E(1..ne), V(., 1..nv), D
 // and the diagonal of B. False if an eigenvalue leaves the normal double
@@ -92,8 +99,9 @@ void inverse_iteration(double* W, int* IW, int n, int na, const double* E, int n
 
 // Eigenvectors of T -> eigenvectors of A (x = Q Phi y), scaled by their
 // largest component; for mv > 0 re-orthogonalized within clusters and of
-// unit 2-norm.
-void back_transform(const cplx* A, const double* W, int n, int na, const double* E, int mv,
+// unit 2-norm. False when the re-orthogonalization leaves next to nothing
+// of a vector: its cluster's eigenvalues could not be told apart.
+bool back_transform(const cplx* A, const double* W, int n, int na, const double* E, int mv,
                     double eps, double beta, cplx* V);
 
 }  // namespace geneig::detail

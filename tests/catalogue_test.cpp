@@ -1,0 +1,351 @@
+// The bad-input catalogue: every kind of input that users feed the program
+// by accident, one row each, run through the built program in a fresh
+// directory that already holds a previous result file. Each row states the
+// exit status, the diagnostic on each stream, and whether the previous
+// result must survive byte for byte or be replaced by a complete one; a
+// result written with status 0 must hold finite numbers only.
+#include "run_program.hpp"
+
+#include <cfloat>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <ostream>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace geneig::run;
+
+enum class Input { text, none, directory };
+enum class OldResult { file, directory };
+enum class Result { untouched, replaced };
+
+struct Row {
+  const char* name;
+  std::string text{};  // matrix.in, for Input::text
+  Input input = Input::text;
+  OldResult old_result = OldResult::file;
+  bool stale_temporary = false;  // a matrix.out.tmp left by an earlier run
+  rlim_t file_limit = RLIM_INFINITY;
+  int status = 0;
+  std::string out{}, err{};  // the streams exactly, or with prefix the start of the one line
+  bool prefix = false;
+  Result result = Result::untouched;
+  int order = 0;                    // N of the result written
+  std::vector<double> eigenvalues{};  // expected, largest first, when given
+};
+
+void PrintTo(const Row& r, std::ostream* os) { *os << r.name; }
+
+// ---- Building input files --------------------------------------------------
+
+struct Entry {
+  int i, j;
+  double re, im;
+};
+
+std::string real(double v) {
+  char s[40];
+  std::snprintf(s, sizeof s, "%.17g", v);
+  return s;
+}
+
+// A complete file of order n: A and B given by their nonzero entries (the
+// upper triangles filled in as conjugates), every element record present.
+std::string pencil(int n, const std::vector<Entry>& a, const std::vector<Entry>& b) {
+  std::string text = std::to_string(n) + " 0.0\n";
+  for (const auto* m : {&a, &b}) {
+    text += m == &a ? "Matrix A\n" : "Matrix B\n";
+    for (int i = 1; i <= n; ++i)
+      for (int j = 1; j <= n; ++j) {
+        double re = 0, im = 0;
+        for (const Entry& e : *m) {
+          if (e.i == i && e.j == j) re = e.re, im = e.im;
+          if (e.i == j && e.j == i && i != j) re = e.re, im = -e.im;
+        }
+        text += std::to_string(i) + " " + std::to_string(j) + " " + real(re) + " " + real(im) +
+                "\n";
+      }
+  }
+  return text;
+}
+
+std::vector<Entry> diagonal(const std::vector<double>& d) {
+  std::vector<Entry> m;
+  for (std::size_t k = 0; k < d.size(); ++k)
+    m.push_back({static_cast<int>(k) + 1, static_cast<int>(k) + 1, d[k], 0});
+  return m;
+}
+
+// [[2, 1], [1, 2]] times s: eigenvalues 3 s and s.
+std::vector<Entry> two_one(double s) { return {{1, 1, 2 * s, 0}, {2, 1, s, 0}, {2, 2, 2 * s, 0}}; }
+
+const std::string kHead = "2 0.0\nMatrix A\n";
+const std::string kA2 = "1 1 3.0 0.0\n1 2 1.0 -1.0\n2 1 1.0 1.0\n2 2 1.0 0.0\n";
+const std::string kB2 = "1 1 1.0 0.0\n1 2 0.0 0.0\n2 1 0.0 0.0\n2 2 1.0 0.0\n";
+const std::string kOrder2 = kHead + kA2 + "Matrix B\n" + kB2;
+const std::string kTenMegabytes(10 * 1024 * 1024, ' ');
+
+// Bytes of every value from a fixed-seed generator (its output sequence is
+// fixed by the C++ standard), after a first item that is not a number.
+std::string garbage() {
+  std::mt19937_64 rng(20240521);
+  std::string g = "\x9c\x01\xfe";
+  for (int k = 0; k < 4096; ++k) g += static_cast<char>(rng() & 0xff);
+  return g;
+}
+
+std::string expected_item(const char* what, int i, int j, const char* kind, const char* found) {
+  return std::string("expected the ") + what + " of A(" + std::to_string(i) + "," +
+         std::to_string(j) + ") (" + kind + "), found " + found;
+}
+
+const char* const kInt = "an integer";
+const char* const kReal = "a real number";
+const std::string kRange =
+    "geneig: an eigenvalue of the pencil lies outside the range of double precision; "
+    "matrix.out holds the values as computed\n";
+const std::string kImaginary = "\"D\" became imaginary number !!\n";
+
+// A graded B = diag(1, 1, g) with an ordinary A: A and B lie in the window,
+// the reduced matrix, with its largest entry near 1/g, does not. Measured
+// against that largest eigenvalue the other two are 1e-30 apart at g = 2^-400
+// already: told apart no more.
+std::string graded_b(double g) {
+  return pencil(3, {{1, 1, 2, 0}, {2, 1, 1, 0.5}, {3, 1, 0.5, 0}, {3, 2, 0.25, 0}, {3, 3, 1, 0}},
+                diagonal({1, 1, g}));
+}
+
+// Seven eigenvalues within 1e-30 of 0, far closer together than the norm.
+std::string inseparable_cluster() {
+  return pencil(8, {{1, 1, 0x1p-455, 0}, {3, 2, 0x1p-300, 0}, {3, 3, 1, 0}},
+                diagonal({1, 1, 1, 1, 1, 1, 1, 1}));
+}
+
+const std::vector<Row> kCatalogue{
+    // ---- The input file cannot be read.
+    {.name = "MissingInput", .input = Input::none, .status = 1,
+     .err = "matrix.in: cannot open: No such file or directory\n"},
+    {.name = "InputIsADirectory", .input = Input::directory, .status = 1,
+     .err = "matrix.in:1: cannot read: Is a directory\n"},
+    {.name = "EmptyFile", .text = "", .status = 1,
+     .err = "matrix.in:1: expected the order N (an integer), found the end of the file\n"},
+    // ---- The file ends early.
+    {.name = "EndInsideRecord1", .text = "2", .status = 1,
+     .err = "matrix.in:1: expected the real number X (a real number), found the end of the "
+            "file\n"},
+    {.name = "EndBeforeHeadingOfA", .text = "2 0.0\n", .status = 1,
+     .err = "matrix.in:2: expected the heading of A (a text), found the end of the file\n"},
+    {.name = "EndInsideQuotedHeading", .text = "2 0.0\n'Matrix A, comp", .status = 1,
+     .err = "matrix.in:2: " + expected_item("row index", 1, 1, kInt, "the end of the file") +
+            "\n"},
+    {.name = "EndInsideA", .text = kHead + "1 1 3.0 0.0\n1 2 1.0", .status = 1,
+     .err = "matrix.in:4: " + expected_item("imaginary part", 1, 2, kReal, "the end of the file") +
+            "\n"},
+    {.name = "EndBeforeHeadingOfB", .text = kHead + kA2, .status = 1,
+     .err = "matrix.in:7: expected the heading of B (a text), found the end of the file\n"},
+    {.name = "EndInsideB", .text = kHead + kA2 + "Matrix B\n1 1 1.0 0.0\n1 2", .status = 1,
+     .err = "matrix.in:9: expected the real part of B(1,2) (a real number), found the end of "
+            "the file\n"},
+    // ---- Malformed items.
+    {.name = "BadInteger", .text = kHead + "1x 1 3.0 0.0\n", .status = 1,
+     .err = "matrix.in:3: " + expected_item("row index", 1, 1, kInt, "\"1x\"") + "\n"},
+    {.name = "IndexWrittenAsReal", .text = kHead + "1 1.0 3.0 0.0\n", .status = 1,
+     .err = "matrix.in:3: " + expected_item("column index", 1, 1, kInt, "\"1.0\"") + "\n"},
+    {.name = "IndexPast32Bits", .text = kHead + "4294967297 1 3.0 0.0\n", .status = 1,
+     .err = "matrix.in:3: " +
+            expected_item("row index", 1, 1, kInt, "\"4294967297\" (outside the 32-bit range)") +
+            "\n"},
+    {.name = "OrderPast32Bits", .text = "-2147483649 0.0\n", .status = 1,
+     .err = "matrix.in:1: expected the order N (an integer), found \"-2147483649\" (outside "
+            "the 32-bit range)\n"},
+    {.name = "BadReal", .text = kHead + "1 1 1.5q 0.0\n", .status = 1,
+     .err = "matrix.in:3: " + expected_item("real part", 1, 1, kReal, "\"1.5q\"") + "\n"},
+    {.name = "RealBeyondTheDoubleRange", .text = kHead + "1 1 3.0 -1e999\n", .status = 1,
+     .err = "matrix.in:3: " +
+            expected_item("imaginary part", 1, 1, kReal,
+                          "\"-1e999\" (beyond the range of a double)") +
+            "\n"},
+    {.name = "Infinity", .text = kHead + "1 1 inf 0.0\n", .status = 1,
+     .err = "matrix.in:3: " + expected_item("real part", 1, 1, kReal, "\"inf\"") + "\n"},
+    {.name = "NotANumber", .text = kHead + "1 1 3.0 nan\n", .status = 1,
+     .err = "matrix.in:3: " + expected_item("imaginary part", 1, 1, kReal, "\"nan\"") + "\n"},
+    {.name = "HexadecimalReal", .text = kHead + "1 1 0x1p3 0.0\n", .status = 1,
+     .err = "matrix.in:3: " + expected_item("real part", 1, 1, kReal, "\"0x1p3\"") + "\n"},
+    {.name = "EmptyItem", .text = kHead + "1,,1 3.0 0.0\n", .status = 1,
+     .err = "matrix.in:3: " +
+            expected_item("column index", 1, 1, kInt,
+                          "an empty item (a comma with no item before it)") +
+            "\n"},
+    {.name = "SlashEndingTheRecord", .text = kHead + "1 1 3.0 /\n", .status = 1,
+     .err = "matrix.in:3: " +
+            expected_item("imaginary part", 1, 1, kReal, "a slash ending the record") + "\n"},
+    {.name = "ItemTooLong", .text = kHead + "1 1 " + std::string(70000, '7') + " 0\n", .status = 1,
+     .err = "matrix.in:3: " +
+            expected_item("real part", 1, 1, kReal, "an item longer than 65536 characters") +
+            "\n"},
+    // ---- An order the arrays cannot hold.
+    {.name = "Order201", .text = "201 0.0\nMatrix A\n", .status = 1,
+     .err = "matrix.in:1: the order N = 201 is above the limit 200\n"},
+    {.name = "OrderLargestInteger", .text = "2147483647 0.0\n", .status = 1,
+     .err = "matrix.in:1: the order N = 2147483647 is above the limit 200\n"},
+    // ---- Element records out of order (standard output).
+    {.name = "MismatchInA", .text = kHead + "1 1 3.0 0.0\n2 1 1.0 1.0\n", .status = 1,
+     .out = "Error: Inconsistent (i,j):  1 2 2 1 1 1\n"},
+    {.name = "MismatchInB",
+     .text = kHead + kA2 + "Matrix B\n1 1 1.0 0.0\n1 2 0.0 0.0\n2 2 1.0 0.0\n", .status = 1,
+     .out = "Error: Inconsistent (i,j):  2 1 2 2 1 0\n"},
+    // ---- Sheer size and noise: read in bounded memory, ended promptly.
+    {.name = "TenMegabyteBlankLineInsideA",
+     .text = kHead + "1 1 3.0 0.0\n" + kTenMegabytes + "\n1 2 1.0 -1.0\n2 1 1.0 1.0\n" +
+             "2 2 1.0 0.0\nMatrix B\n" + kB2,
+     .status = 0, .result = Result::replaced, .order = 2,
+     .eigenvalues = {2 + std::sqrt(3.0), 2 - std::sqrt(3.0)}},
+    {.name = "TenMegabyteBlankLineAtTheEnd", .text = kHead + kA2 + kTenMegabytes, .status = 1,
+     .err = "matrix.in:7: expected the heading of B (a text), found the end of the file\n"},
+    {.name = "BinaryGarbage", .text = garbage(), .status = 1,
+     .err = "matrix.in:1: expected the order N (an integer), found \"\\x9C\\x01\\xFE", .prefix = true},
+    // ---- The result file cannot be written.
+    {.name = "ResultIsADirectory", .text = kOrder2, .old_result = OldResult::directory,
+     .status = 2, .err = "matrix.out: cannot replace it by matrix.out.tmp: Is a directory\n"},
+    {.name = "WriteFailsMidway", .text = identity_pencil(40), .file_limit = 4096, .status = 2,
+     .err = "matrix.out: cannot write the temporary file matrix.out.tmp: File too large\n"},
+    {.name = "StaleTemporaryFileLeftAlone", .text = kOrder2, .stale_temporary = true,
+     .status = 0, .result = Result::replaced, .order = 2,
+     .eigenvalues = {2 + std::sqrt(3.0), 2 - std::sqrt(3.0)}},
+    // ---- Solver stress: solved where the answer is a double, reported where not.
+    {.name = "HugeEntries", .text = pencil(2, two_one(1e300), diagonal({1, 1})), .status = 0,
+     .result = Result::replaced, .order = 2, .eigenvalues = {3e300, 1e300}},
+    {.name = "TinyEntries", .text = pencil(2, two_one(1e-300), diagonal({1, 1})), .status = 0,
+     .result = Result::replaced, .order = 2, .eigenvalues = {3e-300, 1e-300}},
+    {.name = "HugeAOverHugeB", .text = pencil(2, two_one(1e300), diagonal({1e300, 1e300})),
+     .status = 0, .result = Result::replaced, .order = 2, .eigenvalues = {3, 1}},
+    {.name = "EntriesFromLargestToSubnormal",
+     .text = pencil(3, diagonal({DBL_MAX, 1, 5e-324}), diagonal({1, 1, 1})), .status = 0,
+     .result = Result::replaced, .order = 3, .eigenvalues = {DBL_MAX, 1, 5e-324}},
+    {.name = "AZero", .text = pencil(3, {}, diagonal({1, 2, 4})), .status = 0,
+     .result = Result::replaced, .order = 3, .eigenvalues = {0, 0, 0}},
+    {.name = "BGradedBelowItsLargestEntry", .text = graded_b(0x1p-80), .status = 0,
+     .result = Result::replaced, .order = 3},
+    {.name = "BGradedFarBelowItsLargestEntry", .text = graded_b(0x1p-400), .status = 0,
+     .result = Result::replaced, .order = 3},
+    {.name = "BZero", .text = pencil(2, two_one(1), {}), .status = 3,
+     .out = kImaginary + kImaginary, .result = Result::replaced, .order = 2,
+     .eigenvalues = {0, 0}},
+    {.name = "BSingular", .text = pencil(2, two_one(1), {{1, 1, 1, 0}, {2, 1, 1, 0}, {2, 2, 1, 0}}),
+     .status = 3, .out = kImaginary, .result = Result::replaced, .order = 2,
+     .eigenvalues = {0, 0}},
+    {.name = "BWithSeveralNegativePivots",
+     .text = pencil(3, two_one(1), diagonal({-1, -2, -3})), .status = 3,
+     .out = kImaginary + kImaginary + kImaginary, .result = Result::replaced, .order = 3},
+    {.name = "EigenvalueBeyondTheDoubleRange",
+     .text = pencil(2, two_one(1e300), diagonal({1e-300, 1e-300})), .status = 3, .err = kRange,
+     .result = Result::replaced, .order = 2},
+    {.name = "EigenvalueBelowTheDoubleRange",
+     .text = pencil(2, two_one(1e-300), diagonal({1e300, 1e300})), .status = 3, .err = kRange,
+     .result = Result::replaced, .order = 2},
+    {.name = "LargestDoublesEverywhere",
+     .text = pencil(2, {{1, 1, DBL_MAX, 0}, {2, 1, DBL_MAX, 0}, {2, 2, DBL_MAX, 0}},
+                    diagonal({1, 1})),
+     .status = 3, .err = kRange, .result = Result::replaced, .order = 2},
+    {.name = "EigenvaluesFarCloserThanTheNorm", .text = inseparable_cluster(), .status = 0,
+     .result = Result::replaced, .order = 8},
+    {.name = "OrderOne", .text = "1 0.0\nA\n1 1 6.0 0\nB\n1 1 4.0 0\n", .status = 3,
+     .out = "(SUBR. EIGCH) INVALID ARGUMENT. 1 1\n", .result = Result::replaced, .order = 1},
+};
+
+// True when text is one line: no line end but the last.
+bool one_line(const std::string& text) {
+  return !text.empty() && text.back() == '\n' && text.find('\n') == text.size() - 1;
+}
+
+void expect_stream(const std::string& got, const std::string& want, bool prefix,
+                   const char* stream) {
+  SCOPED_TRACE(stream);
+  if (!prefix || want.empty()) {
+    EXPECT_EQ(got, want);
+    return;
+  }
+  EXPECT_TRUE(one_line(got)) << got;
+  EXPECT_EQ(got.substr(0, want.size()), want);
+}
+
+double number(const std::string& item) {
+  char* end = nullptr;
+  const double v = std::strtod(item.c_str(), &end);
+  EXPECT_EQ(*end, '\0') << item;
+  return v;
+}
+
+// A complete result file of order n, every real read back; with status 0
+// every one of them finite, and the eigenvalues those expected.
+void check_result(const std::string& text, const Row& row) {
+  const int n = row.order;
+  const auto r = records(text);
+  ASSERT_EQ(r.size(), static_cast<std::size_t>(n * n + n + 3));
+  EXPECT_EQ(r[0], std::vector<std::string>{std::to_string(n)});
+  EXPECT_EQ(r[1], (std::vector<std::string>{"Eigen", "values"}));
+  EXPECT_EQ(r[n + 2], (std::vector<std::string>{"Eigen", "vectors"}));
+  std::vector<double> reals;
+  for (int k = 0; k < n; ++k) {
+    ASSERT_EQ(r[k + 2].size(), 2u);
+    EXPECT_EQ(r[k + 2][0], std::to_string(k + 1));
+    reals.push_back(number(r[k + 2][1]));
+  }
+  for (int k = 0; k < n * n; ++k) {
+    const auto& rec = r[n + 3 + k];
+    ASSERT_EQ(rec.size(), 4u);
+    EXPECT_EQ(rec[0], std::to_string(k / n + 1));
+    EXPECT_EQ(rec[1], std::to_string(k % n + 1));
+    reals.push_back(number(rec[2]));
+    reals.push_back(number(rec[3]));
+  }
+  if (row.status == 0) {
+    for (const double v : reals) EXPECT_TRUE(std::isfinite(v)) << "a non-finite number, status 0";
+  }
+  if (row.eigenvalues.empty()) return;
+  double scale = 0;
+  for (const double l : row.eigenvalues) scale = std::max(scale, std::fabs(l));
+  for (int k = 0; k < n; ++k)
+    EXPECT_LE(std::fabs(reals[k] - row.eigenvalues[k]), 30 * n * DBL_EPSILON * scale)
+        << "eigenvalue " << k + 1;
+}
+
+class Catalogue : public Program, public ::testing::WithParamInterface<Row> {};
+
+TEST_P(Catalogue, EndsWithItsStatusAndLine) {
+  const Row& row = GetParam();
+  if (row.input == Input::text) input(row.text);
+  if (row.input == Input::directory) fs::create_directory(run_ / "matrix.in");
+  const fs::path old = row.old_result == OldResult::file ? run_ / "matrix.out"
+                                                          : run_ / "matrix.out" / "kept";
+  if (row.old_result == OldResult::directory) fs::create_directory(run_ / "matrix.out");
+  put(old, kOldResult);
+  if (row.stale_temporary) put(run_ / "matrix.out.tmp", kOldResult);
+
+  const Outcome o = run({}, row.file_limit);
+  EXPECT_EQ(o.status, row.status) << o.out << o.err;
+  expect_stream(o.out, row.out, row.prefix, "standard output");
+  expect_stream(o.err, row.err, row.prefix, "standard error");
+
+  if (row.result == Result::untouched) {
+    EXPECT_EQ(slurp(old), kOldResult);
+  } else {
+    check_result(result(), row);
+  }
+  std::vector<std::string> files{"matrix.out"};
+  if (row.input != Input::none) files.insert(files.begin(), "matrix.in");
+  if (row.stale_temporary) files.push_back("matrix.out.tmp");
+  EXPECT_EQ(listing(), files) << "no temporary file is left, nothing else is written";
+  if (row.stale_temporary) {
+    EXPECT_EQ(slurp(run_ / "matrix.out.tmp"), kOldResult);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, Catalogue, ::testing::ValuesIn(kCatalogue),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace

@@ -1,0 +1,122 @@
+// Running the built program (GENEIG_EXE) in a fresh scratch directory: its
+// exit status, what it writes on each stream, and what it leaves on disk.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace geneig::run {
+
+namespace fs = std::filesystem;
+
+inline std::string slurp(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+inline void put(const fs::path& p, const std::string& text) {
+  std::ofstream(p, std::ios::binary) << text;
+}
+
+struct Outcome {
+  int status;  // exit status, or 128 + the signal that ended the program
+  std::string out, err;
+};
+
+// Items of every record of a result file.
+inline std::vector<std::vector<std::string>> records(const std::string& text) {
+  std::vector<std::vector<std::string>> r;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    std::istringstream items(line);
+    r.emplace_back();
+    for (std::string w; items >> w;) r.back().push_back(w);
+  }
+  return r;
+}
+
+inline const std::string kOldResult = "old result\nthat must stay as it is\n";
+inline const std::vector<std::string> kInAndOut{"matrix.in", "matrix.out"};
+
+// A file of order n with A = B = I.
+inline std::string identity_pencil(int n) {
+  std::string text = std::to_string(n) + " 0\n";
+  for (const char* heading : {"A", "B"}) {
+    text += std::string(heading) + "\n";
+    for (int i = 1; i <= n; ++i)
+      for (int j = 1; j <= n; ++j)
+        text += std::to_string(i) + " " + std::to_string(j) + (i == j ? " 1 0\n" : " 0 0\n");
+  }
+  return text;
+}
+
+class Program : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/geneig_run_XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    root_ = tmpl;
+    run_ = root_ / "run";
+    fs::create_directory(run_);
+  }
+  void TearDown() override { fs::remove_all(root_); }
+
+  // Runs the program in run_, its streams captured beside it; file_limit
+  // bounds the size of every file it writes (SIGXFSZ ignored, so a write
+  // past the limit fails with EFBIG instead of ending the program).
+  Outcome run(const std::vector<std::string>& args = {}, rlim_t file_limit = RLIM_INFINITY) {
+    const fs::path out = root_ / "stdout", err = root_ / "stderr";
+    const pid_t pid = fork();
+    if (pid == 0) {
+      const int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      const int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      if (o < 0 || e < 0 || dup2(o, 1) < 0 || dup2(e, 2) < 0 || chdir(run_.c_str()) != 0)
+        _exit(127);
+      if (file_limit != RLIM_INFINITY) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{file_limit, file_limit};
+        if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(127);
+      }
+      std::vector<char*> argv{const_cast<char*>(GENEIG_EXE)};
+      for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+      argv.push_back(nullptr);
+      execv(GENEIG_EXE, argv.data());
+      _exit(127);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    const int code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return {code, slurp(out), slurp(err)};
+  }
+
+  void input(const std::string& text) { put(run_ / "matrix.in", text); }
+  void example(const char* name) {
+    fs::copy_file(fs::path(GENEIG_SOURCE_DIR) / "examples" / name / "matrix.in",
+                  run_ / "matrix.in");
+  }
+  std::string result() const { return slurp(run_ / "matrix.out"); }
+  std::vector<std::string> listing() const {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(run_)) names.push_back(e.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  fs::path root_, run_;
+};
+
+}  // namespace geneig::run
