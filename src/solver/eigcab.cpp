@@ -129,7 +129,6 @@ void print_invalid_argument(std::initializer_list<long long> values) {
 // Two complex numbers in one vector: (re, im) of one column, then of
 // another.
 using Pair = double __attribute__((vector_size(4 * sizeof(double))));
-using PairIndex = long long __attribute__((vector_size(4 * sizeof(long long))));
 
 inline Pair load_pair(const cplx* a, const cplx* b) {
   return Pair{a->real(), a->imag(), b->real(), b->imag()};
@@ -138,7 +137,7 @@ inline Pair load_pair(const cplx* a, const cplx* b) {
 // w * x for both numbers of x: (wr xr - wi xi, wr xi + wi xr), the very
 // operations of cmul (x - y is x + (-y) in IEEE arithmetic).
 inline Pair cmul_pair(cplx w, Pair x) {
-  const Pair swapped = __builtin_shuffle(x, PairIndex{1, 0, 3, 2});
+  const Pair swapped = {x[1], x[0], x[3], x[2]};
   const Pair sign = {-1.0, 1.0, -1.0, 1.0};
   return w.real() * x + (w.imag() * swapped) * sign;
 }
