@@ -406,4 +406,24 @@ TEST(Magnitudes, GradedBWithTwoEigenvaluesFarBelowTheLargest) {
   EXPECT_LT(orthonormality_ratio(B, s), 30.0L);
 }
 
+// Found by fuzzing: an imaginary part on A's diagonal, which the
+// eigensolver ignores, far above everything it uses made the reduced matrix
+// look ordinary while its real size was 2^-244, under the absolute pivot
+// replacement: a NaN eigenvector with ILL = 0.
+TEST(Magnitudes, IgnoredDiagonalImaginaryPartDoesNotHideTheSize) {
+  const int n = 4;
+  oracle::ZMatrix A(n, n), B(n, n);
+  for (int i = 1; i <= n; ++i) B(i, i) = 0x1p-1022;
+  A(3, 1) = A(1, 3) = 0x0.000000004ffffp-1022;
+  A(2, 2) = cplx(0x0.1010004030001p-1022, 0x1p-782);
+  const Solution s = solve(A, B);
+  ASSERT_EQ(s.ILL, 0);
+  for (int j = 1; j <= n; ++j)
+    for (int i = 1; i <= n; ++i) ASSERT_TRUE(std::isfinite(std::abs(s.V(i, j))));
+  oracle::ZMatrix Ah = A;
+  Ah(2, 2) = A(2, 2).real();  // the matrix the solver works with
+  EXPECT_LT(residual_ratio(Ah, B, s), 30.0L);
+  EXPECT_LT(orthonormality_ratio(B, s), 30.0L);
+}
+
 }  // namespace

@@ -291,7 +291,8 @@ double orthogonalize_in_cluster(double* x, int n, int m) {
 // q_{m+1}.
 void refine_in_cluster(const RMat& W, int* IW, int n, int m, double shift) {
   double* x = RMat(cluster_basis, NMAX).col(m + 1);
-  for (int i = 1; i <= n; ++i) x[i] = W(i, 7);
+  static double original[NMAX + 1];
+  for (int i = 1; i <= n; ++i) x[i] = original[i] = W(i, 7);
   double kept = m == 0 ? 1.0 : orthogonalize_in_cluster(x, n, m);
   if (kept < kKeptFraction) factor_shifted_tridiagonal(W, IW, n, shift);
   for (int round = 0; round < kRefinements && kept < kKeptFraction; ++round) {
@@ -305,6 +306,12 @@ void refine_in_cluster(const RMat& W, int* IW, int n, int m, double shift) {
   double t = 0.0;
   for (int i = 1; i <= n; ++i) t += x[i] * x[i];
   const double g = 1.0 / std::sqrt(t);
+  if (!(t > 0.0) || !std::isfinite(g)) {
+    // Nothing usable is left: the vector stays as the two solves gave it,
+    // and adds nothing to the basis.
+    for (int i = 1; i <= n; ++i) W(i, 7) = original[i], x[i] = 0.0;
+    return;
+  }
   for (int i = 1; i <= n; ++i) x[i] *= g;
 }
 
@@ -496,7 +503,7 @@ SpectrumScale closed_form_order2(cplx* Ap, int na, int m, double eps, double* Wp
   return {beta, eps * beta, kDeltaFactor * beta};
 }
 
-double lower_magnitude(const CView& X, int n);
+double lower_magnitude(const CView& X, int n, bool diagonal_imag);
 
 // ---------------------------------------------------------------------------
 // Householder reduction. Step k (k = 1..n-2) takes x = A(k+1..n, k) with
@@ -514,7 +521,7 @@ GENEIG_WIDE void reduce_to_tridiagonal(cplx* Ap, int n, int na, double* Wp) {
   // h, and K' with it (about |A'| / ||x||^2), would leave the double range,
   // and dropping x changes the matrix far below the rounding errors of its
   // entries.
-  const double big = lower_magnitude(CView(Ap, na), n);
+  const double big = lower_magnitude(CView(Ap, na), n, false);
   const double tiny = std::isfinite(big) ? std::ldexp(big, kNegligibleColumn) : 0.0;
   for (int i = 1; i <= n; ++i) W(i, 1) = A(i, i).real();
   for (int k = 1; k <= n - 2; ++k) {
@@ -820,12 +827,15 @@ GENEIG_WIDE bool back_transform(const cplx* Ap, const double* Wp, int n, int na,
 namespace detail {
 
 // Largest |Re| or |Im| over the lower triangle and diagonal of a matrix;
-// infinity as soon as one of them is not a finite number.
-double lower_magnitude(const CView& X, int n) {
+// infinity as soon as one of them is not a finite number. The eigensolver
+// ignores the imaginary parts of the diagonal: for the matrices it is
+// given, diagonal_imag = false leaves them out here too, or an unused
+// value could hide the matrix's real size.
+double lower_magnitude(const CView& X, int n, bool diagonal_imag) {
   double big = 0.0;
   for (int j = 1; j <= n; ++j)
     for (int i = j; i <= n; ++i)
-      for (const double part : {X(i, j).real(), X(i, j).imag()}) {
+      for (const double part : {X(i, j).real(), i != j || diagonal_imag ? X(i, j).imag() : 0.0}) {
         const double m = std::fabs(part);
         if (!(m <= DBL_MAX)) return HUGE_VAL;
         big = std::max(big, m);
@@ -842,8 +852,8 @@ int window_exponent(double magnitude) {
 }
 
 PencilScale choose_pencil_scale(const cplx* A, const cplx* B, int n, int na) {
-  PencilScale scale{window_exponent(lower_magnitude(CView(A, na), n)),
-                    window_exponent(lower_magnitude(CView(B, na), n))};
+  PencilScale scale{window_exponent(lower_magnitude(CView(A, na), n, true)),
+                    window_exponent(lower_magnitude(CView(B, na), n, true))};
   // B's exponent is even, so that its square root, which scales the
   // eigenvectors, is a power of two too.
   if (scale.b % 2 != 0) scale.b += 1;
@@ -870,7 +880,7 @@ void scale_pencil(cplx* A, cplx* B, int n, int na, const PencilScale& scale) {
 // are those of 2^-r R. As |R(i, j)| <= ||R||_2 = max |lambda|, an entry of R
 // beyond the double range means an eigenvalue beyond it.
 bool scale_reduced(cplx* R, int n, int na, PencilScale& scale) {
-  const double magnitude = lower_magnitude(CView(R, na), n);
+  const double magnitude = lower_magnitude(CView(R, na), n, false);
   if (!std::isfinite(magnitude)) return false;
   const int r = window_exponent(magnitude);
   scale_lower(R, n, na, r);
