@@ -2,6 +2,8 @@
 // every element record.
 #include "rdmtx.hpp"
 
+#include "diagnostic.hpp"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -114,16 +116,10 @@ class MatrixReader {
 bool MatrixReader::fail(ReadStatus status, std::int64_t line, const char* format, ...) {
   report_.status = status;
   report_.line = line;
-  int n = std::snprintf(report_.text, sizeof report_.text, "%.*s:%lld: ",
-                        static_cast<int>(std::min<std::size_t>(file_.size(), 256)), file_.data(),
-                        static_cast<long long>(line));
-  n = std::clamp(n, 0, static_cast<int>(sizeof report_.text) - 1);
   std::va_list args;
   va_start(args, format);
-  n += std::vsnprintf(report_.text + n, sizeof report_.text - static_cast<std::size_t>(n), format,
-                      args);
+  report_.length = format_diagnostic(report_.text, sizeof report_.text, file_, line, format, args);
   va_end(args);
-  report_.length = std::min(static_cast<std::size_t>(n), sizeof report_.text - 1);
   return false;
 }
 

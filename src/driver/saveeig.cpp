@@ -3,6 +3,8 @@
 // takes the place of the previous file in one rename.
 #include "saveeig.hpp"
 
+#include "diagnostic.hpp"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -109,17 +111,13 @@ class PieceWriter {
 // is taken (a run that was killed may have left it), a number after it.
 constexpr int kTempNames = 100;
 
-__attribute__((format(printf, 3, 4))) bool fail(WriteReport& report, std::string_view file, const char* format, ...) {
+__attribute__((format(printf, 3, 4))) bool fail(WriteReport& report, std::string_view file,
+                                                const char* format, ...) {
   report.ok = false;
-  int n = std::snprintf(report.text, sizeof report.text, "%.*s: ",
-                        static_cast<int>(std::min<std::size_t>(file.size(), 256)), file.data());
-  n = std::clamp(n, 0, static_cast<int>(sizeof report.text) - 1);
   std::va_list args;
   va_start(args, format);
-  n += std::vsnprintf(report.text + n, sizeof report.text - static_cast<std::size_t>(n), format,
-                      args);
+  report.length = format_diagnostic(report.text, sizeof report.text, file, -1, format, args);
   va_end(args);
-  report.length = std::min(static_cast<std::size_t>(n), sizeof report.text - 1);
   return false;
 }
 
