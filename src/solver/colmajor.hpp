@@ -17,7 +17,6 @@ class ColMajor {
   }
   // Column j as a 1-based vector: col(j)[i] is element (i, j).
   T* col(int j) const { return base_ + static_cast<std::ptrdiff_t>(j - 1) * ld_ - 1; }
-  int ld() const { return ld_; }
 
  private:
   T* base_;

@@ -146,8 +146,6 @@ inline Pair cmul_pair(cplx w, Pair x) {
 // sum starting at 0 and adding its terms in increasing i. Four columns go
 // side by side, two to a vector, so that their additions overlap; each sum
 // keeps its own order.
-constexpr int kDotColumns = 4;
-
 void column_dots(const cplx* w, const CView& X, int lo, int hi, int j0, int j1, cplx* out) {
   int j = j0;
   for (; j + 3 <= j1; j += 4) {
