@@ -134,13 +134,25 @@ inline Pair load_pair(const cplx* a, const cplx* b) {
   return Pair{a->real(), a->imag(), b->real(), b->imag()};
 }
 
-// w * x for both numbers of x: (wr xr - wi xi, wr xi + wi xr), the very
-// operations of cmul (x - y is x + (-y) in IEEE arithmetic).
-inline Pair cmul_pair(cplx w, Pair x) {
-  const Pair swapped = {x[1], x[0], x[3], x[2]};
-  const Pair sign = {-1.0, 1.0, -1.0, 1.0};
-  return w.real() * x + (w.imag() * swapped) * sign;
+// (im, re) of both numbers.
+inline Pair swap_parts(Pair x) { return __builtin_shuffle(x, Mask4{1, 0, 3, 2}); }
+
+// (a0 - b0, a1 + b1, a2 - b2, a3 + b3), one instruction where the machine
+// has it.
+inline Pair addsub(Pair a, Pair b) { return __builtin_shuffle(a - b, a + b, Mask4{0, 5, 2, 7}); }
+
+// w * x for both numbers of x, given xs = swap_parts(x):
+// (wr xr - wi xi, wr xi + wi xr), the very operations of cmul.
+inline Pair cmul_pair(cplx w, Pair x, Pair xs) { return addsub(w.real() * x, w.imag() * xs); }
+
+// conj(u) * x for both numbers of x, with its parts swapped:
+// (ur xi - ui xr, ur xr + ui xi). These are the operations of cmul with
+// conj(u) = (ur, -ui) exactly, as (-ui) y = -(ui y) and a - (-b) = a + b
+// in IEEE arithmetic.
+inline Pair conj_cmul_swapped(cplx u, Pair x, Pair xs) {
+  return addsub(u.real() * xs, u.imag() * x);
 }
+inline Pair cmul_pair(cplx w, Pair x) { return cmul_pair(w, x, swap_parts(x)); }
 
 // out[j] = sum_{i=lo..hi} w[i] * X(i, j) for j = j0..j1 (w 1-based), each
 // sum starting at 0 and adding its terms in increasing i. Four columns go
@@ -165,6 +177,82 @@ void column_dots(const cplx* w, const CView& X, int lo, int hi, int j0, int j1, 
     cplx sum = 0.0;
     for (int i = lo; i <= hi; ++i) sum += cmul(w[i], c[i]);
     out[j] = sum;
+  }
+}
+
+// Four vectors in one block, row by row: block[i][0] holds row i of the
+// first two, block[i][1] of the other two, so that one load gives a row of
+// two vectors. A block of fewer vectors is padded with zeros.
+Pair block[NMAX + 1][2];
+
+void load_block(const CView& V, int j, int width, int n) {
+  for (int i = 1; i <= n; ++i)
+    for (int c = 0; c < 4; ++c) {
+      const cplx z = c < width ? V(i, j + c) : cplx(0.0, 0.0);
+      block[i][c / 2][2 * (c % 2)] = z.real();
+      block[i][c / 2][2 * (c % 2) + 1] = z.imag();
+    }
+}
+
+void store_block(const CMat& V, int j, int width, int n) {
+  for (int i = 1; i <= n; ++i)
+    for (int c = 0; c < width; ++c)
+      V(i, j + c) = cplx(block[i][c / 2][2 * (c % 2)], block[i][c / 2][2 * (c % 2) + 1]);
+}
+
+// A reflection I - u u^H / gamma with u in column k of the reduced matrix
+// and r = 1/gamma.
+struct Reflection {
+  int k;
+  cplx r;
+};
+Reflection reflections[NMAX];
+
+// s_c = sum_{i=lo..hi} conj(u_i) x_c(i) for the four vectors x_c of the
+// block, each sum in increasing i; the sums are kept with their parts
+// swapped (swap_parts gives them back).
+inline void block_dots(const cplx* u, int lo, int hi, Pair& s01, Pair& s23) {
+  s01 = Pair{}, s23 = Pair{};
+  for (int i = lo; i <= hi; ++i) {
+    s01 += conj_cmul_swapped(u[i], block[i][0], swap_parts(block[i][0]));
+    s23 += conj_cmul_swapped(u[i], block[i][1], swap_parts(block[i][1]));
+  }
+}
+
+// Applies the reflections in turn to the four vectors of the block:
+// x := x - u f with f = r (u^H x). The update by one reflection and the
+// dot products of the next go in one pass: the next dot products' terms
+// for rows i <= k are not touched by reflection k and come first, then
+// each row is updated and its term added at once, so every sum keeps its
+// order.
+void reflect_block(const CView& A, const Reflection* refl, int count, int n) {
+  if (count == 0) return;
+  Pair d01, d23;
+  block_dots(A.col(refl[0].k), refl[0].k + 1, n, d01, d23);
+  for (int t = 0; t < count; ++t) {
+    const int k = refl[t].k;
+    const cplx* u = A.col(k);
+    const Pair f01 = cmul_pair(refl[t].r, swap_parts(d01), d01);
+    const Pair f23 = cmul_pair(refl[t].r, swap_parts(d23), d23);
+    const Pair g01 = swap_parts(f01), g23 = swap_parts(f23);
+    if (t + 1 == count) {
+      for (int i = k + 1; i <= n; ++i) {
+        block[i][0] = block[i][0] - cmul_pair(u[i], f01, g01);
+        block[i][1] = block[i][1] - cmul_pair(u[i], f23, g23);
+      }
+      return;
+    }
+    const int next = refl[t + 1].k;
+    const cplx* w = A.col(next);
+    block_dots(w, next + 1, k, d01, d23);
+    for (int i = k + 1; i <= n; ++i) {
+      const Pair x01 = block[i][0] - cmul_pair(u[i], f01, g01);
+      const Pair x23 = block[i][1] - cmul_pair(u[i], f23, g23);
+      block[i][0] = x01;
+      block[i][1] = x23;
+      d01 += conj_cmul_swapped(w[i], x01, swap_parts(x01));
+      d23 += conj_cmul_swapped(w[i], x23, swap_parts(x23));
+    }
   }
 }
 
@@ -760,23 +848,24 @@ GENEIG_WIDE bool back_transform(const cplx* Ap, const double* Wp, int n, int na,
   for (int j = 1; j <= nv; ++j)
     for (int k = 2; k <= n; ++k) V(k, j) = cmul(V(k, j), pi[k]);
 
-  // Each reflection is applied to all vectors before the next one: the
-  // vectors do not interact, so each sees the same sequence of operations
-  // as if it were transformed alone.
+  // The reflections that are not the identity (gamma_k = 0), from k = n-2
+  // down, with r_k = 1/gamma_k.
+  int count = 0;
   for (int k = n - 2; k >= 1; --k) {
     const cplx t = cmul(A(k + 1, k), std::conj(A(k, k)));
     const cplx gamma = -cscale(t, W(k, 2));
     if (gamma.real() == 0.0 && gamma.imag() == 0.0) continue;
-    const cplx r = crecip(gamma);
-    cplx* u = sums;  // conj(u_i), i = k+1..n
-    for (int i = k + 1; i <= n; ++i) u[i] = std::conj(A(i, k));
-    static cplx dots[NMAX + 1];
-    column_dots(u, CView(Vp, na), k + 1, n, 1, nv, dots);
-    for (int j = 1; j <= nv; ++j) {
-      const cplx f = cmul(r, dots[j]);
-      cplx* v = V.col(j);
-      for (int i = k + 1; i <= n; ++i) v[i] = v[i] - cmul(A(i, k), f);
-    }
+    reflections[count++] = {k, crecip(gamma)};
+  }
+
+  // The vectors do not interact, so they go through all the reflections
+  // four at a time, each seeing the same operations in the same order as
+  // if it were transformed alone: x := x - u (r (u^H x)).
+  for (int j = 1; j <= nv; j += 4) {
+    const int width = std::min(4, nv - j + 1);
+    load_block(CView(Vp, na), j, width, n);
+    reflect_block(A, reflections, count, n);
+    store_block(V, j, width, n);
   }
 
   for (int j = 1; j <= nv; ++j) {
