@@ -13,6 +13,7 @@
 #include <cfloat>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <initializer_list>
 #include <limits>
 #include <utility>
@@ -253,6 +254,82 @@ void reflect_block(const CView& A, const Reflection* refl, int count, int n) {
       d01 += conj_cmul_swapped(w[i], x01, swap_parts(x01));
       d23 += conj_cmul_swapped(w[i], x23, swap_parts(x23));
     }
+  }
+}
+
+// Two consecutive complex numbers as one vector, and back.
+inline Pair load2(const cplx* p) {
+  Pair x;
+  std::memcpy(&x, p, sizeof x);
+  return x;
+}
+inline void store2(cplx* p, Pair x) { std::memcpy(static_cast<void*>(p), &x, sizeof x); }
+
+// The two halves of a vector, one complex number each.
+using Half = double __attribute__((vector_size(2 * sizeof(double))));
+inline Half low_half(Pair x) { return Half{x[0], x[1]}; }
+inline Half high_half(Pair x) { return Half{x[2], x[3]}; }
+inline Half swapped(cplx z) { return Half{z.imag(), z.real()}; }
+inline cplx unswapped(Half h) { return cplx(h[1], h[0]); }
+
+// conj(a) u for both numbers, a and u both varying, with the parts
+// swapped: (ar ui - ai ur, ar ur + ai ui), given ur2 = (ur, ur) and
+// ui2 = (ui, ui) of each number of u. These are the operations of
+// cmul(conj(a), u): (-ai) y = -(ai y) and x - (-y) = x + y exactly.
+inline Pair conj_product_swapped(Pair a, Pair ur2, Pair ui2) {
+  return addsub(a * ui2, swap_parts(a * ur2));
+}
+
+// For the Hermitian matrix whose lower triangle lies in columns k+1..n of
+// X (diagonal excluded), and the vector u:
+//   below(j) = sum_{i=k+1..j-1} X(j,i) u_i,
+//   above(i) = sum_{j=i+1..n} conj(X(j,i)) u_j.
+// One pass down each column i adds X(j,i) u_i to below(j) of every row
+// j > i and forms above(i). Four columns go side by side, so that their
+// four above-sums overlap; the rows of their own triangle come first, so
+// that every sum still takes its terms in increasing index.
+void hermitian_product_sums(const CView& X, const cplx* u, int k, int n, cplx* below,
+                            cplx* above) {
+  for (int j = k + 1; j <= n; ++j) below[j] = 0.0;
+  int i = k + 1;
+  for (; i + 3 <= n; i += 4) {
+    const cplx* a[4] = {X.col(i), X.col(i + 1), X.col(i + 2), X.col(i + 3)};
+    const cplx uc[4] = {u[i], u[i + 1], u[i + 2], u[i + 3]};
+    Half s[4] = {};
+    auto one_row = [&](int j, int columns) {
+      for (int c = 0; c < columns; ++c) {
+        below[j] += cmul(a[c][j], uc[c]);
+        s[c] += swapped(cmul(std::conj(a[c][j]), u[j]));
+      }
+    };
+    for (int j = i + 1; j <= i + 3; ++j) one_row(j, j - i);
+    int j = i + 4;
+    for (; j + 1 <= n; j += 2) {
+      const Pair uj = load2(u + j);
+      const Pair ur2 = __builtin_shuffle(uj, Mask4{0, 0, 2, 2});
+      const Pair ui2 = __builtin_shuffle(uj, Mask4{1, 1, 3, 3});
+      Pair b = load2(below + j);
+      for (int c = 0; c < 4; ++c) {
+        const Pair x = load2(a[c] + j);
+        b += cmul_pair(uc[c], x, swap_parts(x));
+        const Pair t = conj_product_swapped(x, ur2, ui2);
+        s[c] += low_half(t);
+        s[c] += high_half(t);
+      }
+      store2(below + j, b);
+    }
+    if (j <= n) one_row(j, 4);
+    for (int c = 0; c < 4; ++c) above[i + c] = unswapped(s[c]);
+  }
+  for (; i <= n; ++i) {
+    const cplx* a = X.col(i);
+    const cplx ui = u[i];
+    cplx sum = 0.0;
+    for (int j = i + 1; j <= n; ++j) {
+      below[j] += cmul(a[j], ui);
+      sum += cmul(std::conj(a[j]), u[j]);
+    }
+    above[i] = sum;
   }
 }
 
@@ -634,17 +711,7 @@ GENEIG_WIDE void reduce_to_tridiagonal(cplx* Ap, int n, int na, double* Wp) {
     const cplx* u = A.col(k);
     cplx* below = sums;
     cplx* above = weights;
-    for (int j = k + 1; j <= n; ++j) below[j] = 0.0;
-    for (int i = k + 1; i <= n; ++i) {
-      const cplx* a = A.col(i);
-      const cplx ui = u[i];
-      cplx sum = 0.0;
-      for (int j = i + 1; j <= n; ++j) {
-        below[j] += cmul(a[j], ui);
-        sum += cmul(std::conj(a[j]), u[j]);
-      }
-      above[i] = sum;
-    }
+    hermitian_product_sums(CView(Ap, na), u, k, n, below, above);
     for (int j = k + 1; j <= n; ++j)
       A(j, j) = cscale((below[j] + cscale(u[j], W(j, 1))) + above[j], h);
 
