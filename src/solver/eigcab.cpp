@@ -280,6 +280,87 @@ inline Pair conj_product_swapped(Pair a, Pair ur2, Pair ui2) {
   return addsub(a * ui2, swap_parts(a * ur2));
 }
 
+// (re, re) and (im, im) of both numbers.
+inline Pair real_parts_twice(Pair x) { return __builtin_shuffle(x, Mask4{0, 0, 2, 2}); }
+inline Pair imag_parts_twice(Pair x) { return __builtin_shuffle(x, Mask4{1, 1, 3, 3}); }
+
+// One column i of a reduction step (weights w = conj(L(., k)), li =
+// L(i, k)), rows l = k+1..n in increasing order:
+//   sums(l) += li A(l,i)  (li conj(A(i,i)) on the diagonal),
+//   s3 += (w_l li) A(l,i),
+// and, when Fused, the sums t_c += w_l A(l, c0 + c) of four columns
+// c0..c0+3 left of k, kept two to a vector as column_dots keeps them. The
+// running sum s3 is a chain of dependent additions; the other sums,
+// independent of it, fill the time its additions take.
+template <bool Fused>
+void reduction_column(const CView& A, const cplx* w, int k, int n, int i, cplx li, cplx* sums,
+                      Half& s3, int c0, Pair& t01, Pair& t23) {
+  const cplx* a = A.col(i);
+  const cplx* c[4] = {a, a, a, a};
+  if constexpr (Fused) c[0] = A.col(c0), c[1] = A.col(c0 + 1), c[2] = A.col(c0 + 2), c[3] = A.col(c0 + 3);
+  auto left = [&](int l) {
+    if constexpr (Fused) {
+      t01 += cmul_pair(w[l], load_pair(c[0] + l, c[1] + l));
+      t23 += cmul_pair(w[l], load_pair(c[2] + l, c[3] + l));
+    }
+  };
+  auto row = [&](int l) {
+    sums[l] += cmul(li, l == i ? std::conj(a[l]) : a[l]);
+    const cplx q = cmul(cmul(w[l], li), a[l]);
+    s3 += Half{q.real(), q.imag()};
+    left(l);
+  };
+  // Rows l and l+1, neither the diagonal. w_l li is formed as li w_l:
+  // the same products, and the same sum with its terms swapped.
+  auto rows2 = [&](int l) {
+    const Pair x = load2(a + l), xs = swap_parts(x);
+    store2(sums + l, load2(sums + l) + cmul_pair(li, x, xs));
+    const Pair wl = load2(w + l);
+    const Pair p = cmul_pair(li, wl, swap_parts(wl));
+    const Pair q = addsub(real_parts_twice(p) * x, imag_parts_twice(p) * xs);
+    s3 += low_half(q);
+    s3 += high_half(q);
+    left(l);
+    left(l + 1);
+  };
+  auto segment = [&](int lo, int hi) {
+    int l = lo;
+    for (; l + 1 <= hi; l += 2) rows2(l);
+    if (l <= hi) row(l);
+  };
+  segment(k + 1, i - 1);
+  row(i);
+  segment(i + 1, n);
+}
+
+// The sums of reduction step k in one pass over the trailing block:
+// sums(j), j < k, of the new row, sums(j), j > k, of the new column, and
+// the diagonal's s3 (returned). Columns of the new row's sums go four at a
+// time into the passes down the trailing block's columns, as long as they
+// last; any left over are formed afterwards.
+cplx reduction_step_sums(const CView& A, const CView& L, int k, int n, cplx* sums) {
+  for (int j = k + 1; j <= n; ++j) sums[j] = 0.0;
+  const int groups = (k - 1) / 4;
+  int g = 0;
+  Half s3 = {};
+  for (int i = k + 1; i <= n; ++i) {
+    Pair t01 = {}, t23 = {};
+    if (g < groups) {
+      const int c0 = 4 * g + 1;
+      reduction_column<true>(A, weights, k, n, i, L(i, k), sums, s3, c0, t01, t23);
+      sums[c0] = cplx(t01[0], t01[1]);
+      sums[c0 + 1] = cplx(t01[2], t01[3]);
+      sums[c0 + 2] = cplx(t23[0], t23[1]);
+      sums[c0 + 3] = cplx(t23[2], t23[3]);
+      ++g;
+    } else {
+      reduction_column<false>(A, weights, k, n, i, L(i, k), sums, s3, 0, t01, t23);
+    }
+  }
+  column_dots(weights, A, k + 1, n, 4 * g + 1, k - 1, sums);
+  return cplx(s3[0], s3[1]);
+}
+
 // For the Hermitian matrix whose lower triangle lies in columns k+1..n of
 // X (diagonal excluded), and the vector u:
 //   below(j) = sum_{i=k+1..j-1} X(j,i) u_i,
@@ -555,34 +636,18 @@ GENEIG_WIDE void reduce_a(cplx* Ap, const cplx* Bp, int n, int na) {
     }
 
     // New row k: t1(k,j) = A(k,j) - sum_i conj(L(i,k)) A(i,j), j < k.
-    for (int i = k + 1; i <= n; ++i) weights[i] = std::conj(L(i, k));
-    column_dots(weights, Av, k + 1, n, 1, k - 1, sums);
-    for (int j = 1; j <= k - 1; ++j) t1(k, j) = A(k, j) - sums[j];
-
-    // New column k: t2(j,k) = A(j,k) - sum_i L(i,k) A(j,i), j > k, the sums
-    // for all j formed side by side down the columns i; the diagonal term
-    // (j = i) enters conjugated.
-    for (int j = k + 1; j <= n; ++j) sums[j] = 0.0;
-    for (int i = k + 1; i <= n; ++i) {
-      const cplx li = L(i, k);
-      const cplx* a = Av.col(i);
-      for (int j = k + 1; j <= i - 1; ++j) sums[j] += cmul(li, a[j]);
-      sums[i] += cmul(li, std::conj(a[i]));
-      for (int j = i + 1; j <= n; ++j) sums[j] += cmul(li, a[j]);
-    }
-    for (int j = k + 1; j <= n; ++j) t2(j, k) = A(j, k) - sums[j];
-
+    // New column k: t2(j,k) = A(j,k) - sum_i L(i,k) A(j,i), j > k, where
+    // the diagonal term (j = i) enters conjugated.
     // New diagonal entry: ((A(k,k) - s1) - s2) + s3 with
     // s1 = sum conj(L(i,k)) A(i,k), s2 = sum L(i,k) conj(A(i,k)) and
     // s3 = sum_i sum_l (conj(L(l,k)) L(i,k)) A(l,i), one running sum.
-    cplx s1 = 0.0, s2 = 0.0, s3 = 0.0;
+    for (int i = k + 1; i <= n; ++i) weights[i] = std::conj(L(i, k));
+    const cplx s3 = reduction_step_sums(Av, L, k, n, sums);
+    for (int j = 1; j <= k - 1; ++j) t1(k, j) = A(k, j) - sums[j];
+    for (int j = k + 1; j <= n; ++j) t2(j, k) = A(j, k) - sums[j];
+    cplx s1 = 0.0, s2 = 0.0;
     for (int i = k + 1; i <= n; ++i) s1 += cmul(weights[i], A(i, k));
     for (int i = k + 1; i <= n; ++i) s2 += cmul(L(i, k), std::conj(A(i, k)));
-    for (int i = k + 1; i <= n; ++i) {
-      const cplx li = L(i, k);
-      const cplx* a = Av.col(i);
-      for (int l = k + 1; l <= n; ++l) s3 += cmul(cmul(weights[l], li), a[l]);
-    }
     A(k, k) = ((A(k, k) - s1) - s2) + s3;
     for (int j = 1; j <= k - 1; ++j) A(k, j) = t1(k, j);
     for (int j = k + 1; j <= n; ++j) A(j, k) = t2(j, k);
