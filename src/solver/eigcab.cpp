@@ -36,9 +36,11 @@
 // vector halve the instructions of their division chains.
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
 #define GENEIG_WIDE __attribute__((target_clones("avx2", "default"), flatten))
+#define GENEIG_WIDEST __attribute__((target_clones("avx512f", "avx2", "default"), flatten))
 #define GENEIG_DIVIDE __attribute__((target_clones("avx512f", "avx2", "default"), flatten))
 #else
 #define GENEIG_WIDE
+#define GENEIG_WIDEST
 #define GENEIG_DIVIDE
 #endif
 
@@ -187,24 +189,36 @@ void column_dots(const cplx* w, const CView& X, int lo, int hi, int j0, int j1, 
   }
 }
 
-// Four vectors in one block, row by row: block[i][0] holds row i of the
-// first two, block[i][1] of the other two, so that one load gives a row of
-// two vectors. A block of fewer vectors is padded with zeros.
-Pair block[NMAX + 1][2];
+// Four complex numbers in one vector: row i of four vectors.
+using Quad = double __attribute__((vector_size(8 * sizeof(double))));
+
+// (im, re) of each number.
+inline Quad swap_parts(Quad x) { return __builtin_shuffle(x, Mask8{1, 0, 3, 2, 5, 4, 7, 6}); }
+
+// The real parts negated (exactly: only the sign bits change).
+inline Quad negate_real_parts(Quad x) {
+  constexpr long long sign = static_cast<long long>(1ULL << 63);
+  return reinterpret_cast<Quad>(reinterpret_cast<Mask8>(x) ^
+                                Mask8{sign, 0, sign, 0, sign, 0, sign, 0});
+}
+
+// Four vectors in one block, row by row: block[i] holds row i of all four,
+// so that one load gives a whole row. A block of fewer vectors is padded
+// with zeros.
+Quad block[NMAX + 1];
 
 void load_block(const CView& V, int j, int width, int n) {
   for (int i = 1; i <= n; ++i)
     for (int c = 0; c < 4; ++c) {
       const cplx z = c < width ? V(i, j + c) : cplx(0.0, 0.0);
-      block[i][c / 2][2 * (c % 2)] = z.real();
-      block[i][c / 2][2 * (c % 2) + 1] = z.imag();
+      block[i][2 * c] = z.real();
+      block[i][2 * c + 1] = z.imag();
     }
 }
 
 void store_block(const CMat& V, int j, int width, int n) {
   for (int i = 1; i <= n; ++i)
-    for (int c = 0; c < width; ++c)
-      V(i, j + c) = cplx(block[i][c / 2][2 * (c % 2)], block[i][c / 2][2 * (c % 2) + 1]);
+    for (int c = 0; c < width; ++c) V(i, j + c) = cplx(block[i][2 * c], block[i][2 * c + 1]);
 }
 
 // A reflection I - u u^H / gamma with u in column k of the reduced matrix
@@ -215,15 +229,26 @@ struct Reflection {
 };
 Reflection reflections[NMAX];
 
+// The products of the block's rows, written so that each takes two
+// multiplications and one addition per vector register:
+//  u * x with x given as xn = (-xi, ... ) ... see the callers:
+//   cmul(u, f) = ur f + ui gs,  gs = negate_real_parts(swap_parts(f)), as
+//     ui (-fi) = -(ui fi): (ur fr - ui fi, ur fi + ui fr);
+//   conj(u) x with its parts swapped = ur swap_parts(x) + ui
+//     negate_real_parts(x) = (ur xi - ui xr, ur xr + ui xi), the operations
+//     of cmul(conj(u), x), as (-ui) y = -(ui y) and a - (-b) = a + b.
+inline Quad times(cplx u, Quad f, Quad gs) { return u.real() * f + u.imag() * gs; }
+inline Quad conj_times_swapped(cplx u, Quad x) {
+  return u.real() * swap_parts(x) + u.imag() * negate_real_parts(x);
+}
+
 // s_c = sum_{i=lo..hi} conj(u_i) x_c(i) for the four vectors x_c of the
 // block, each sum in increasing i; the sums are kept with their parts
 // swapped (swap_parts gives them back).
-inline void block_dots(const cplx* u, int lo, int hi, Pair& s01, Pair& s23) {
-  s01 = Pair{}, s23 = Pair{};
-  for (int i = lo; i <= hi; ++i) {
-    s01 += conj_cmul_swapped(u[i], block[i][0], swap_parts(block[i][0]));
-    s23 += conj_cmul_swapped(u[i], block[i][1], swap_parts(block[i][1]));
-  }
+inline Quad block_dots(const cplx* u, int lo, int hi) {
+  Quad s = {};
+  for (int i = lo; i <= hi; ++i) s += conj_times_swapped(u[i], block[i]);
+  return s;
 }
 
 // Applies the reflections in turn to the four vectors of the block:
@@ -234,31 +259,24 @@ inline void block_dots(const cplx* u, int lo, int hi, Pair& s01, Pair& s23) {
 // order.
 void reflect_block(const CView& A, const Reflection* refl, int count, int n) {
   if (count == 0) return;
-  Pair d01, d23;
-  block_dots(A.col(refl[0].k), refl[0].k + 1, n, d01, d23);
+  Quad d = block_dots(A.col(refl[0].k), refl[0].k + 1, n);
   for (int t = 0; t < count; ++t) {
     const int k = refl[t].k;
     const cplx* u = A.col(k);
-    const Pair f01 = cmul_pair(refl[t].r, swap_parts(d01), d01);
-    const Pair f23 = cmul_pair(refl[t].r, swap_parts(d23), d23);
-    const Pair g01 = swap_parts(f01), g23 = swap_parts(f23);
+    // f = cmul(r, u^H x), from the swapped sums d.
+    const Quad f = times(refl[t].r, swap_parts(d), negate_real_parts(d));
+    const Quad gs = negate_real_parts(swap_parts(f));
     if (t + 1 == count) {
-      for (int i = k + 1; i <= n; ++i) {
-        block[i][0] = block[i][0] - cmul_pair(u[i], f01, g01);
-        block[i][1] = block[i][1] - cmul_pair(u[i], f23, g23);
-      }
+      for (int i = k + 1; i <= n; ++i) block[i] = block[i] - times(u[i], f, gs);
       return;
     }
     const int next = refl[t + 1].k;
     const cplx* w = A.col(next);
-    block_dots(w, next + 1, k, d01, d23);
+    d = block_dots(w, next + 1, k);
     for (int i = k + 1; i <= n; ++i) {
-      const Pair x01 = block[i][0] - cmul_pair(u[i], f01, g01);
-      const Pair x23 = block[i][1] - cmul_pair(u[i], f23, g23);
-      block[i][0] = x01;
-      block[i][1] = x23;
-      d01 += conj_cmul_swapped(w[i], x01, swap_parts(x01));
-      d23 += conj_cmul_swapped(w[i], x23, swap_parts(x23));
+      const Quad x = block[i] - times(u[i], f, gs);
+      block[i] = x;
+      d += conj_times_swapped(w[i], x);
     }
   }
 }
@@ -972,7 +990,7 @@ void inverse_iteration(double* Wp, int* IW, int n, int na, const double* E, int 
 // leaves less than kLostVector of a vector's squared norm: inverse
 // iteration could not tell its eigenvalue from the others of the cluster,
 // and what is left is rounding error, not an eigenvector.
-GENEIG_WIDE bool back_transform(const cplx* Ap, const double* Wp, int n, int na, const double* E, int mv,
+GENEIG_WIDEST bool back_transform(const cplx* Ap, const double* Wp, int n, int na, const double* E, int mv,
                     double eps, double beta, cplx* Vp) {
   const CView A(Ap, na);
   const RView W(Wp, na);
