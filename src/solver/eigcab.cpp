@@ -229,14 +229,13 @@ struct Reflection {
 };
 Reflection reflections[NMAX];
 
-// The products of the block's rows, written so that each takes two
-// multiplications and one addition per vector register:
-//  u * x with x given as xn = (-xi, ... ) ... see the callers:
-//   cmul(u, f) = ur f + ui gs,  gs = negate_real_parts(swap_parts(f)), as
-//     ui (-fi) = -(ui fi): (ur fr - ui fi, ur fi + ui fr);
-//   conj(u) x with its parts swapped = ur swap_parts(x) + ui
-//     negate_real_parts(x) = (ur xi - ui xr, ur xr + ui xi), the operations
-//     of cmul(conj(u), x), as (-ui) y = -(ui y) and a - (-b) = a + b.
+// The products with a block's rows, each two multiplications and one
+// addition per register:
+//   cmul(u, f) = ur f + ui gs with gs = negate_real_parts(swap_parts(f)),
+//     that is (ur fr - ui fi, ur fi + ui fr), as ui (-fi) = -(ui fi);
+//   conj(u) x, its parts swapped, = ur swap_parts(x) + ui negate_real_parts(x)
+//     = (ur xi - ui xr, ur xr + ui xi): the operations of cmul(conj(u), x),
+//     as (-ui) y = -(ui y) and a - (-b) = a + b.
 inline Quad times(cplx u, Quad f, Quad gs) { return u.real() * f + u.imag() * gs; }
 inline Quad conj_times_swapped(cplx u, Quad x) {
   return u.real() * swap_parts(x) + u.imag() * negate_real_parts(x);
@@ -583,18 +582,6 @@ void refine_in_cluster(const RMat& W, int* IW, int n, int m, double shift) {
   for (int i = 1; i <= n; ++i) x[i] *= g;
 }
 
-// v_t(i) -= b(i) v_t(l), i = l+1..n, for four distinct vectors v_t.
-inline void substitute4(cplx* __restrict v0, cplx* __restrict v1, cplx* __restrict v2,
-                        cplx* __restrict v3, const cplx* __restrict b, int l, int n) {
-  const cplx z0 = v0[l], z1 = v1[l], z2 = v2[l], z3 = v3[l];
-  for (int i = l + 1; i <= n; ++i) {
-    const cplx bi = b[i];
-    v0[i] = v0[i] - cmul(bi, z0);
-    v1[i] = v1[i] - cmul(bi, z1);
-    v2[i] = v2[i] - cmul(bi, z2);
-    v3[i] = v3[i] - cmul(bi, z3);
-  }
-}
 
 }  // namespace
 
@@ -697,24 +684,23 @@ GENEIG_WIDE void scale_a(cplx* Ap, const cplx* Bp, const cplx* D, int n, int na)
 // ---------------------------------------------------------------------------
 // Stage 5 of eigcab: v = L^-1 D^-1/2 y, by scaling with B(i,i) and forward
 // substitution with the unit lower factor L, column by column.
-GENEIG_WIDE void back_transform_pencil(cplx* Vp, const cplx* Bp, int n, int na, int ncols) {
+GENEIG_WIDEST void back_transform_pencil(cplx* Vp, const cplx* Bp, int n, int na, int ncols) {
   const CMat V(Vp, na);
   const CView B(Bp, na);
   for (int m = 1; m <= ncols; ++m)
     for (int i = 1; i <= n; ++i) V(i, m) = cmul(V(i, m), B(i, i));
-  // Four vectors' substitutions go side by side, sharing each column of L
-  // while it is in cache; every vector sees its own operations in order.
-  int m = 1;
-  for (; m + 3 <= ncols; m += 4)
-    for (int l = 1; l <= n - 1; ++l)
-      substitute4(V.col(m), V.col(m + 1), V.col(m + 2), V.col(m + 3), B.col(l), l, n);
-  for (; m <= ncols; ++m) {
-    cplx* v = V.col(m);
+  // Four vectors' substitutions go side by side, a row of all four in one
+  // register, sharing each column of L; every vector sees its own
+  // operations in order: v(i) := v(i) - cmul(L(i,l), v(l)).
+  for (int j = 1; j <= ncols; j += 4) {
+    const int width = std::min(4, ncols - j + 1);
+    load_block(CView(Vp, na), j, width, n);
     for (int l = 1; l <= n - 1; ++l) {
-      const cplx z = v[l];
+      const Quad z = block[l], zs = negate_real_parts(swap_parts(z));
       const cplx* b = B.col(l);
-      for (int i = l + 1; i <= n; ++i) v[i] = v[i] - cmul(b[i], z);
+      for (int i = l + 1; i <= n; ++i) block[i] = block[i] - times(b[i], z, zs);
     }
+    store_block(V, j, width, n);
   }
 }
 
