@@ -303,28 +303,43 @@ inline Pair conj_product_swapped(Pair a, Pair ur2, Pair ui2) {
   return addsub(a * ui2, swap_parts(a * ur2));
 }
 
-// (re, re) and (im, im) of both numbers.
-inline Pair real_parts_twice(Pair x) { return __builtin_shuffle(x, Mask4{0, 0, 2, 2}); }
-inline Pair imag_parts_twice(Pair x) { return __builtin_shuffle(x, Mask4{1, 1, 3, 3}); }
+// Four consecutive complex numbers as one vector, and back; four numbers
+// from four places.
+inline Quad load4(const cplx* p) {
+  Quad x;
+  std::memcpy(&x, p, sizeof x);
+  return x;
+}
+inline void store4(cplx* p, Quad x) { std::memcpy(static_cast<void*>(p), &x, sizeof x); }
+inline Quad gather4(const cplx* a, const cplx* b, const cplx* c, const cplx* d) {
+  return Quad{a->real(), a->imag(), b->real(), b->imag(), c->real(), c->imag(), d->real(), d->imag()};
+}
+
+// (re, re) and (im, im) of each number.
+inline Quad real_parts_twice(Quad x) { return __builtin_shuffle(x, Mask8{0, 0, 2, 2, 4, 4, 6, 6}); }
+inline Quad imag_parts_twice(Quad x) { return __builtin_shuffle(x, Mask8{1, 1, 3, 3, 5, 5, 7, 7}); }
+
+// Number c of a vector of four.
+inline Half part(Quad x, int c) { return Half{x[2 * c], x[2 * c + 1]}; }
 
 // One column i of a reduction step (weights w = conj(L(., k)), li =
 // L(i, k)), rows l = k+1..n in increasing order:
 //   sums(l) += li A(l,i)  (li conj(A(i,i)) on the diagonal),
 //   s3 += (w_l li) A(l,i),
 // and, when Fused, the sums t_c += w_l A(l, c0 + c) of four columns
-// c0..c0+3 left of k, kept two to a vector as column_dots keeps them. The
-// running sum s3 is a chain of dependent additions; the other sums,
-// independent of it, fill the time its additions take.
+// c0..c0+3 left of k. The running sum s3 is a chain of dependent
+// additions; the other sums, independent of it, fill the time its
+// additions take.
 template <bool Fused>
 void reduction_column(const CView& A, const cplx* w, int k, int n, int i, cplx li, cplx* sums,
-                      Half& s3, int c0, Pair& t01, Pair& t23) {
+                      Half& s3, int c0, Quad& t) {
   const cplx* a = A.col(i);
   const cplx* c[4] = {a, a, a, a};
   if constexpr (Fused) c[0] = A.col(c0), c[1] = A.col(c0 + 1), c[2] = A.col(c0 + 2), c[3] = A.col(c0 + 3);
   auto left = [&](int l) {
     if constexpr (Fused) {
-      t01 += cmul_pair(w[l], load_pair(c[0] + l, c[1] + l));
-      t23 += cmul_pair(w[l], load_pair(c[2] + l, c[3] + l));
+      const Quad x = gather4(c[0] + l, c[1] + l, c[2] + l, c[3] + l);
+      t += times(w[l], x, negate_real_parts(swap_parts(x)));
     }
   };
   auto row = [&](int l) {
@@ -333,23 +348,21 @@ void reduction_column(const CView& A, const cplx* w, int k, int n, int i, cplx l
     s3 += Half{q.real(), q.imag()};
     left(l);
   };
-  // Rows l and l+1, neither the diagonal. w_l li is formed as li w_l:
-  // the same products, and the same sum with its terms swapped.
-  auto rows2 = [&](int l) {
-    const Pair x = load2(a + l), xs = swap_parts(x);
-    store2(sums + l, load2(sums + l) + cmul_pair(li, x, xs));
-    const Pair wl = load2(w + l);
-    const Pair p = cmul_pair(li, wl, swap_parts(wl));
-    const Pair q = addsub(real_parts_twice(p) * x, imag_parts_twice(p) * xs);
-    s3 += low_half(q);
-    s3 += high_half(q);
-    left(l);
-    left(l + 1);
+  // Rows l..l+3, none the diagonal. w_l li is formed as li w_l: the same
+  // products, and the same sum with its terms swapped.
+  auto rows4 = [&](int l) {
+    const Quad x = load4(a + l), xs = negate_real_parts(swap_parts(x));
+    store4(sums + l, load4(sums + l) + times(li, x, xs));
+    const Quad wl = load4(w + l);
+    const Quad p = times(li, wl, negate_real_parts(swap_parts(wl)));
+    const Quad q = real_parts_twice(p) * x + imag_parts_twice(p) * xs;
+    for (int r = 0; r < 4; ++r) s3 += part(q, r);
+    for (int r = 0; r < 4; ++r) left(l + r);
   };
   auto segment = [&](int lo, int hi) {
     int l = lo;
-    for (; l + 1 <= hi; l += 2) rows2(l);
-    if (l <= hi) row(l);
+    for (; l + 3 <= hi; l += 4) rows4(l);
+    for (; l <= hi; ++l) row(l);
   };
   segment(k + 1, i - 1);
   row(i);
@@ -367,17 +380,14 @@ cplx reduction_step_sums(const CView& A, const CView& L, int k, int n, cplx* sum
   int g = 0;
   Half s3 = {};
   for (int i = k + 1; i <= n; ++i) {
-    Pair t01 = {}, t23 = {};
+    Quad t = {};
     if (g < groups) {
       const int c0 = 4 * g + 1;
-      reduction_column<true>(A, weights, k, n, i, L(i, k), sums, s3, c0, t01, t23);
-      sums[c0] = cplx(t01[0], t01[1]);
-      sums[c0 + 1] = cplx(t01[2], t01[3]);
-      sums[c0 + 2] = cplx(t23[0], t23[1]);
-      sums[c0 + 3] = cplx(t23[2], t23[3]);
+      reduction_column<true>(A, weights, k, n, i, L(i, k), sums, s3, c0, t);
+      for (int c = 0; c < 4; ++c) sums[c0 + c] = cplx(t[2 * c], t[2 * c + 1]);
       ++g;
     } else {
-      reduction_column<false>(A, weights, k, n, i, L(i, k), sums, s3, 0, t01, t23);
+      reduction_column<false>(A, weights, k, n, i, L(i, k), sums, s3, 0, t);
     }
   }
   column_dots(weights, A, k + 1, n, 4 * g + 1, k - 1, sums);
@@ -631,7 +641,7 @@ GENEIG_WIDE bool factor_b(cplx* Bp, int n, int na, cplx* D, int& ILL) {
 // part only row k+1 is new since the previous step (step k+1 rewrote
 // column k+1), so only that row is refreshed; the last step completes the
 // whole upper triangle, which is how A is left.
-GENEIG_WIDE void reduce_a(cplx* Ap, const cplx* Bp, int n, int na) {
+GENEIG_WIDEST void reduce_a(cplx* Ap, const cplx* Bp, int n, int na) {
   if (n < 2) return;
   const CMat A(Ap, na);
   const CView Av(Ap, na);
