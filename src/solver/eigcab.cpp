@@ -295,13 +295,6 @@ inline Half high_half(Pair x) { return Half{x[2], x[3]}; }
 inline Half swapped(cplx z) { return Half{z.imag(), z.real()}; }
 inline cplx unswapped(Half h) { return cplx(h[1], h[0]); }
 
-// conj(a) u for both numbers, a and u both varying, with the parts
-// swapped: (ar ui - ai ur, ar ur + ai ui), given ur2 = (ur, ur) and
-// ui2 = (ui, ui) of each number of u. These are the operations of
-// cmul(conj(a), u): (-ai) y = -(ai y) and x - (-y) = x + y exactly.
-inline Pair conj_product_swapped(Pair a, Pair ur2, Pair ui2) {
-  return addsub(a * ui2, swap_parts(a * ur2));
-}
 
 // Four consecutive complex numbers as one vector, and back; four numbers
 // from four places.
@@ -321,6 +314,14 @@ inline Quad imag_parts_twice(Quad x) { return __builtin_shuffle(x, Mask8{1, 1, 3
 
 // Number c of a vector of four.
 inline Half part(Quad x, int c) { return Half{x[2 * c], x[2 * c + 1]}; }
+
+// conj(a) u for each number, a and u both varying, with the parts
+// swapped: (ar ui - ai ur, ar ur + ai ui), given ur2 = (ur, ur) and
+// ui2 = (ui, ui) of each number of u. These are the operations of
+// cmul(conj(a), u): (-ai) y = -(ai y) and x - (-y) = x + y exactly.
+inline Quad conj_product_swapped(Quad a, Quad ur2, Quad ui2) {
+  return a * ui2 + negate_real_parts(swap_parts(a * ur2));
+}
 
 // One column i of a reduction step (weights w = conj(L(., k)), li =
 // L(i, k)), rows l = k+1..n in increasing order:
@@ -418,21 +419,19 @@ void hermitian_product_sums(const CView& X, const cplx* u, int k, int n, cplx* b
     };
     for (int j = i + 1; j <= i + 3; ++j) one_row(j, j - i);
     int j = i + 4;
-    for (; j + 1 <= n; j += 2) {
-      const Pair uj = load2(u + j);
-      const Pair ur2 = __builtin_shuffle(uj, Mask4{0, 0, 2, 2});
-      const Pair ui2 = __builtin_shuffle(uj, Mask4{1, 1, 3, 3});
-      Pair b = load2(below + j);
+    for (; j + 3 <= n; j += 4) {
+      const Quad uj = load4(u + j);
+      const Quad ur2 = real_parts_twice(uj), ui2 = imag_parts_twice(uj);
+      Quad b = load4(below + j);
       for (int c = 0; c < 4; ++c) {
-        const Pair x = load2(a[c] + j);
-        b += cmul_pair(uc[c], x, swap_parts(x));
-        const Pair t = conj_product_swapped(x, ur2, ui2);
-        s[c] += low_half(t);
-        s[c] += high_half(t);
+        const Quad x = load4(a[c] + j);
+        b += times(uc[c], x, negate_real_parts(swap_parts(x)));
+        const Quad t = conj_product_swapped(x, ur2, ui2);
+        for (int r = 0; r < 4; ++r) s[c] += part(t, r);
       }
-      store2(below + j, b);
+      store4(below + j, b);
     }
-    if (j <= n) one_row(j, 4);
+    for (; j <= n; ++j) one_row(j, 4);
     for (int c = 0; c < 4; ++c) above[i + c] = unswapped(s[c]);
   }
   for (; i <= n; ++i) {
@@ -761,7 +760,7 @@ double lower_magnitude(const CView& X, int n, bool diagonal_imag);
 //   p = h A' u,  K' = (h/2) u^H p,  q = p - K' u,  A' := A' - u q^H - q u^H.
 // The subdiagonal left behind is e_k phi_k with e_k = -sigma; the phases
 // phi_k turn the Hermitian tridiagonal into the real T.
-GENEIG_WIDE void reduce_to_tridiagonal(cplx* Ap, int n, int na, double* Wp) {
+GENEIG_WIDEST void reduce_to_tridiagonal(cplx* Ap, int n, int na, double* Wp) {
   const CMat A(Ap, na);
   const RMat W(Wp, na);
   // A column x with ||x|| below 2^kNegligibleColumn times the largest
@@ -808,11 +807,21 @@ GENEIG_WIDE void reduce_to_tridiagonal(cplx* Ap, int n, int na, double* Wp) {
     for (int j = k + 1; j <= n; ++j)
       W(j, 1) = W(j, 1) - 2.0 * (q[j].real() * u[j].real() + q[j].imag() * u[j].imag());
 
-    // A' := A' - u q^H - q u^H below the diagonal, column by column.
+    // A' := A' - u q^H - q u^H below the diagonal, column by column, four
+    // rows at a time, cmul(u_j, c) as cr u_j + ci (-Im u_j, Re u_j).
+    static cplx u_turned[NMAX + 1], q_turned[NMAX + 1];
+    for (int j = k + 1; j <= n; ++j) {
+      u_turned[j] = cplx(-u[j].imag(), u[j].real());
+      q_turned[j] = cplx(-q[j].imag(), q[j].real());
+    }
     for (int i = k + 1; i <= n - 1; ++i) {
       cplx* a = A.col(i);
       const cplx qi = std::conj(q[i]), ui = std::conj(u[i]);
-      for (int j = i + 1; j <= n; ++j) a[j] = a[j] - cmul(u[j], qi) - cmul(q[j], ui);
+      int j = i + 1;
+      for (; j + 3 <= n; j += 4)
+        store4(a + j, load4(a + j) - times(qi, load4(u + j), load4(u_turned + j)) -
+                          times(ui, load4(q + j), load4(q_turned + j)));
+      for (; j <= n; ++j) a[j] = a[j] - cmul(u[j], qi) - cmul(q[j], ui);
     }
   }
   const double e = cabs(A(n, n - 1));
