@@ -464,13 +464,25 @@ void rescale_iterate(const RMat& W, int n) {
 // would leave the double range. So once a component passes kIterateLimit,
 // the whole vector (the solved components and the right-hand side still to
 // come) is rescaled.
+//
+// The last two components solved, W(k+1, 7) and W(k+2, 7), are kept in
+// registers (and read back after a rescaling), so that the chain of
+// dependent operations does not pass through memory.
 void solve_upper(const RMat& W, int n) {
+  double x1 = 0.0, x2 = 0.0;  // W(k+1, 7), W(k+2, 7)
   for (int k = n; k >= 1; --k) {
     double x = W(k, 7);
-    if (k <= n - 1) x = x - W(k, 4) * W(k + 1, 7);
-    if (k <= n - 2) x = x - W(k, 5) * W(k + 2, 7);
-    W(k, 7) = x / W(k, 3);
-    if (std::fabs(W(k, 7)) > kIterateLimit) rescale_iterate(W, n);
+    if (k <= n - 1) x = x - W(k, 4) * x1;
+    if (k <= n - 2) x = x - W(k, 5) * x2;
+    x = x / W(k, 3);
+    W(k, 7) = x;
+    if (std::fabs(x) > kIterateLimit) {
+      rescale_iterate(W, n);
+      x = W(k, 7);
+      if (k <= n - 1) x1 = W(k + 1, 7);
+    }
+    x2 = x1;
+    x1 = x;
   }
 }
 
@@ -493,32 +505,40 @@ void apply_elimination(const RMat& W, const int* IW, int n) {
 // adjacent rows: pivots into W(., 3), superdiagonals into W(., 4) and
 // W(., 5), multipliers into W(., 6), interchange flags into IW.
 void factor_shifted_tridiagonal(const RMat& W, int* IW, int n, double lambda) {
-  for (int k = 1; k <= n; ++k) W(k, 3) = W(k, 1) - lambda;
-  for (int k = 1; k <= n - 1; ++k) W(k, 4) = W(k, 2);
-  W(n, 4) = 0.0;  // outside U; moved about by the last step, never read
+  // Row k of the partly reduced matrix holds the pivot candidate p and its
+  // right neighbour r in columns k and k+1; both are carried in registers
+  // from step to step, and each step stores what it leaves behind.
+  double p = W(1, 1) - lambda;
+  double r = n >= 2 ? W(1, 2) : 0.0;
   for (int k = 1; k <= n - 1; ++k) {
     const double e = W(k, 2);
-    if (std::fabs(W(k, 3)) < std::fabs(e)) {
-      // Row k+1 (e, W(k+1,3), W(k+1,4)) becomes the pivot row.
-      const double m = W(k, 3) / e;
+    const double pn = W(k + 1, 1) - lambda;            // row k+1 as set up
+    const double rn = k + 1 <= n - 1 ? W(k + 1, 2) : 0.0;  // (0 outside U)
+    if (std::fabs(p) < std::fabs(e)) {
+      // Row k+1 (e, pn, rn) becomes the pivot row.
+      const double m = p / e;
       W(k, 6) = m;
       IW[k - 1] = 1;
-      const double t = W(k, 4);
       W(k, 3) = e;
-      W(k, 4) = W(k + 1, 3);
-      W(k, 5) = W(k + 1, 4);
-      W(k + 1, 3) = t - m * W(k, 4);
-      W(k + 1, 4) = -(m * W(k, 5));
+      W(k, 4) = pn;
+      W(k, 5) = rn;
+      p = r - m * pn;
+      r = -(m * rn);
     } else {
-      if (W(k, 3) == 0.0) W(k, 3) = kZeroPivot;
-      const double m = e / W(k, 3);
+      if (p == 0.0) p = kZeroPivot;
+      const double m = e / p;
       W(k, 6) = m;
       IW[k - 1] = 0;
-      W(k + 1, 3) = W(k + 1, 3) - m * W(k, 4);
+      W(k, 3) = p;
+      W(k, 4) = r;
       W(k, 5) = 0.0;
+      p = pn - m * r;
+      r = rn;
     }
   }
-  if (W(n, 3) == 0.0) W(n, 3) = kZeroPivot;
+  if (p == 0.0) p = kZeroPivot;
+  W(n, 3) = p;
+  W(n, 4) = r;  // outside U; moved about by the last step, never read
   for (int k = 1; k <= n; ++k)
     if (std::fabs(W(k, 3)) < kZeroPivot) W(k, 3) = std::copysign(kZeroPivot, W(k, 3));
 }
