@@ -446,102 +446,170 @@ void hermitian_product_sums(const CView& X, const cplx* u, int k, int n, cplx* b
   }
 }
 
-// Scales the vector in W(., 7) by the power of two that brings its largest
-// component into [1, 2). The scaling is exact, and the vector is later
-// divided by its largest component, so the results are the same.
-void rescale_iterate(const RMat& W, int n) {
+// One vector's factorization of T - lambda I and its iterate, laid out as
+// columns 3 to 7 of W and IW: in W itself, or in storage of the same shape.
+struct Lane {
+  double* piv;   // pivots, W(., 3)
+  double* sup1;  // first superdiagonal of U, W(., 4)
+  double* sup2;  // second superdiagonal of U, W(., 5)
+  double* mult;  // multipliers, W(., 6)
+  double* x;     // the iterate, W(., 7)
+  int* iw;       // interchange flags, IW (0-based: iw[k - 1] for step k)
+};
+
+Lane lane_of(const RMat& W, int* IW) { return {W.col(3), W.col(4), W.col(5), W.col(6), W.col(7), IW}; }
+
+// Scales the iterate by the power of two that brings its largest component
+// into [1, 2). The scaling is exact, and the vector is later divided by its
+// largest component, so the results are the same.
+void rescale_iterate(double* x, int n) {
   double big = 0.0;
-  for (int k = 1; k <= n; ++k) big = std::max(big, std::fabs(W(k, 7)));
+  for (int k = 1; k <= n; ++k) big = std::max(big, std::fabs(x[k]));
   if (!(big > 0.0) || !std::isfinite(big)) return;
   const int e = std::ilogb(big);
-  for (int k = 1; k <= n; ++k) W(k, 7) = std::ldexp(W(k, 7), -e);
+  for (int k = 1; k <= n; ++k) x[k] = std::ldexp(x[k], -e);
 }
 
-// Back substitution with U (pivots W(., 3), superdiagonals W(., 4), W(., 5))
-// on the vector in W(., 7), in place. A solve grows the iterate by about
-// 1/|pivot|, some 1/ulp(lambda) for a converged eigenvalue: for eigenvalues
-// far below the norm the iterate, and the reflections applied to it later,
-// would leave the double range. So once a component passes kIterateLimit,
-// the whole vector (the solved components and the right-hand side still to
-// come) is rescaled.
-//
-// The last two components solved, W(k+1, 7) and W(k+2, 7), are kept in
-// registers (and read back after a rescaling), so that the chain of
-// dependent operations does not pass through memory.
-void solve_upper(const RMat& W, int n) {
-  double x1 = 0.0, x2 = 0.0;  // W(k+1, 7), W(k+2, 7)
-  for (int k = n; k >= 1; --k) {
-    double x = W(k, 7);
-    if (k <= n - 1) x = x - W(k, 4) * x1;
-    if (k <= n - 2) x = x - W(k, 5) * x2;
-    x = x / W(k, 3);
-    W(k, 7) = x;
-    if (std::fabs(x) > kIterateLimit) {
-      rescale_iterate(W, n);
-      x = W(k, 7);
-      if (k <= n - 1) x1 = W(k + 1, 7);
-    }
-    x2 = x1;
-    x1 = x;
-  }
-}
-
-// Applies the recorded row operations of the elimination (multipliers
-// W(., 6), interchanges IW) to the vector in W(., 7): x := L^-1 P x.
-void apply_elimination(const RMat& W, const int* IW, int n) {
-  for (int k = 1; k <= n - 1; ++k) {
-    const double m = W(k, 6);
-    if (IW[k - 1] == 1) {
-      const double xk = W(k, 7);
-      W(k, 7) = W(k + 1, 7);
-      W(k + 1, 7) = xk - m * W(k + 1, 7);
-    } else {
-      W(k + 1, 7) = W(k + 1, 7) - m * W(k, 7);
-    }
-  }
-}
+// Each of the three passes below is a chain of dependent operations, step
+// by step. It is written as a state carried in registers and a step, so
+// that two vectors' passes can go side by side, their chains overlapping,
+// each with exactly its own operations.
 
 // Factors T - lambda I = P L U by Gaussian elimination with interchanges of
-// adjacent rows: pivots into W(., 3), superdiagonals into W(., 4) and
-// W(., 5), multipliers into W(., 6), interchange flags into IW.
-void factor_shifted_tridiagonal(const RMat& W, int* IW, int n, double lambda) {
-  // Row k of the partly reduced matrix holds the pivot candidate p and its
-  // right neighbour r in columns k and k+1; both are carried in registers
-  // from step to step, and each step stores what it leaves behind.
-  double p = W(1, 1) - lambda;
-  double r = n >= 2 ? W(1, 2) : 0.0;
-  for (int k = 1; k <= n - 1; ++k) {
-    const double e = W(k, 2);
-    const double pn = W(k + 1, 1) - lambda;            // row k+1 as set up
-    const double rn = k + 1 <= n - 1 ? W(k + 1, 2) : 0.0;  // (0 outside U)
-    if (std::fabs(p) < std::fabs(e)) {
-      // Row k+1 (e, pn, rn) becomes the pivot row.
-      const double m = p / e;
-      W(k, 6) = m;
-      IW[k - 1] = 1;
-      W(k, 3) = e;
-      W(k, 4) = pn;
-      W(k, 5) = rn;
+// adjacent rows (d, e: the diagonal and off-diagonal of T). Row k of the
+// partly reduced matrix holds the pivot candidate p and its right
+// neighbour r in columns k and k+1; each step stores what it leaves behind.
+struct Factoring {
+  const double* d;
+  const double* e;
+  int n;
+  double lambda;
+  double p, r;
+
+  Factoring(const double* d_, const double* e_, int n_, double lambda_)
+      : d(d_), e(e_), n(n_), lambda(lambda_), p(d_[1] - lambda_), r(n_ >= 2 ? e_[1] : 0.0) {}
+
+  void step(const Lane& L, int k) {
+    const double ek = e[k];
+    const double pn = d[k + 1] - lambda;                 // row k+1 as set up
+    const double rn = k + 1 <= n - 1 ? e[k + 1] : 0.0;  // (0 outside U)
+    if (std::fabs(p) < std::fabs(ek)) {
+      // Row k+1 (e_k, pn, rn) becomes the pivot row.
+      const double m = p / ek;
+      L.mult[k] = m;
+      L.iw[k - 1] = 1;
+      L.piv[k] = ek;
+      L.sup1[k] = pn;
+      L.sup2[k] = rn;
       p = r - m * pn;
       r = -(m * rn);
     } else {
       if (p == 0.0) p = kZeroPivot;
-      const double m = e / p;
-      W(k, 6) = m;
-      IW[k - 1] = 0;
-      W(k, 3) = p;
-      W(k, 4) = r;
-      W(k, 5) = 0.0;
+      const double m = ek / p;
+      L.mult[k] = m;
+      L.iw[k - 1] = 0;
+      L.piv[k] = p;
+      L.sup1[k] = r;
+      L.sup2[k] = 0.0;
       p = pn - m * r;
       r = rn;
     }
   }
-  if (p == 0.0) p = kZeroPivot;
-  W(n, 3) = p;
-  W(n, 4) = r;  // outside U; moved about by the last step, never read
-  for (int k = 1; k <= n; ++k)
-    if (std::fabs(W(k, 3)) < kZeroPivot) W(k, 3) = std::copysign(kZeroPivot, W(k, 3));
+
+  void finish(const Lane& L) const {
+    L.piv[n] = p == 0.0 ? kZeroPivot : p;
+    L.sup1[n] = r;  // outside U; moved about by the last step, never read
+    for (int k = 1; k <= n; ++k)
+      if (std::fabs(L.piv[k]) < kZeroPivot) L.piv[k] = std::copysign(kZeroPivot, L.piv[k]);
+  }
+};
+
+// Back substitution with U on the iterate, in place, k = n..1. A solve
+// grows the iterate by about 1/|pivot|, some 1/ulp(lambda) for a converged
+// eigenvalue: for eigenvalues far below the norm the iterate, and the
+// reflections applied to it later, would leave the double range. So once a
+// component passes kIterateLimit, the whole vector (the solved components
+// and the right-hand side still to come) is rescaled. The last two
+// components solved are carried (and read back after a rescaling).
+struct BackSubstitution {
+  int n;
+  double x1 = 0.0, x2 = 0.0;  // x(k+1), x(k+2)
+
+  void step(const Lane& L, int k) {
+    double x = L.x[k];
+    if (k <= n - 1) x = x - L.sup1[k] * x1;
+    if (k <= n - 2) x = x - L.sup2[k] * x2;
+    x = x / L.piv[k];
+    L.x[k] = x;
+    if (std::fabs(x) > kIterateLimit) {
+      rescale_iterate(L.x, n);
+      x = L.x[k];
+      if (k <= n - 1) x1 = L.x[k + 1];
+    }
+    x2 = x1;
+    x1 = x;
+  }
+};
+
+// The recorded row operations of the elimination on the iterate:
+// x := L^-1 P x, k = 1..n-1; cur is row k's value so far.
+struct Elimination {
+  double cur;
+
+  void step(const Lane& L, int k) {
+    const double m = L.mult[k];
+    const double next = L.x[k + 1];
+    if (L.iw[k - 1] == 1) {
+      L.x[k] = next;
+      cur = cur - m * next;
+    } else {
+      L.x[k] = cur;
+      cur = next - m * cur;
+    }
+  }
+};
+
+void factor_shifted_tridiagonal(const RMat& W, int* IW, int n, double lambda) {
+  const Lane L = lane_of(W, IW);
+  Factoring f(W.col(1), W.col(2), n, lambda);
+  for (int k = 1; k <= n - 1; ++k) f.step(L, k);
+  f.finish(L);
 }
+
+void solve_upper(const RMat& W, int n) {
+  const Lane L = lane_of(W, nullptr);
+  BackSubstitution b{n};
+  for (int k = n; k >= 1; --k) b.step(L, k);
+}
+
+void apply_elimination(const RMat& W, const int* IW, int n) {
+  const Lane L = lane_of(W, const_cast<int*>(IW));
+  Elimination el{L.x[1]};
+  for (int k = 1; k <= n - 1; ++k) el.step(L, k);
+  L.x[n] = el.cur;
+}
+
+// The two solves of inverse iteration for two vectors side by side, their
+// start vectors in place: a's eigenvalue la, b's lb.
+void solve_two(const RMat& W, int n, const Lane& a, double la, const Lane& b, double lb) {
+  Factoring fa(W.col(1), W.col(2), n, la), fb(W.col(1), W.col(2), n, lb);
+  for (int k = 1; k <= n - 1; ++k) fa.step(a, k), fb.step(b, k);
+  fa.finish(a);
+  fb.finish(b);
+  for (int pass = 0; pass < 2; ++pass) {
+    BackSubstitution ba{n}, bb{n};
+    for (int k = n; k >= 1; --k) ba.step(a, k), bb.step(b, k);
+    if (pass == 1) break;
+    Elimination ea{a.x[1]}, eb{b.x[1]};
+    for (int k = 1; k <= n - 1; ++k) ea.step(a, k), eb.step(b, k);
+    a.x[n] = ea.cur;
+    b.x[n] = eb.cur;
+  }
+}
+
+// The other vector of a pair, in storage shaped like W's columns 3 to 7.
+double lane_store[5][NMAX + 1];
+int lane_flags[NMAX];
 
 // An orthonormal basis q_1..q_m of the cluster's vectors so far, in the
 // basis of T (column l of cluster_basis, 1-based rows).
@@ -974,25 +1042,51 @@ void inverse_iteration(double* Wp, int* IW, int n, int na, const double* E, int 
   const double coincide = kCoincideFactor * std::max(scale.tol, scale.delta);
   const double spread = kShiftSpread * std::numeric_limits<double>::epsilon() * scale.beta;
   int s = kSeed;
+  // The start vector: all ones, or pseudo-random draws for an eigenvalue
+  // that coincides with the one before it.
+  auto start = [&](double* x, int j) {
+    if (j > 1 && std::fabs(E[j - 1] - E[j - 2]) <= coincide) {
+      for (int k = 1; k <= n; ++k) {
+        s = (kMul * s + kInc) % kMod;
+        x[k] = s * kDraw;
+      }
+    } else {
+      for (int k = 1; k <= n; ++k) x[k] = 1.0;
+    }
+  };
+  // Vector j is refined against its cluster, and so depends on the ones
+  // before it, when its eigenvalue lies within the cluster distance of a
+  // neighbour's.
+  auto clustered = [&](int j) {
+    return (j > 1 && std::fabs(E[j - 1] - E[j - 2]) <= cluster) ||
+           (j < nv && std::fabs(E[j] - E[j - 1]) <= cluster);
+  };
+  const Lane w = lane_of(W, IW);
+  const Lane other = {lane_store[0], lane_store[1], lane_store[2],
+                      lane_store[3], lane_store[4], lane_flags};
   int first = 1;       // first vector of the current cluster
   double shift = 0.0;  // the previous member's refinement shift
   for (int j = 1; j <= nv; ++j) {
     const double lambda = E[j - 1];
-    factor_shifted_tridiagonal(W, IW, n, lambda);
-    if (j > 1 && std::fabs(E[j - 1] - E[j - 2]) <= coincide) {
-      for (int k = 1; k <= n; ++k) {
-        s = (kMul * s + kInc) % kMod;
-        W(k, 7) = s * kDraw;
-      }
-    } else {
-      for (int k = 1; k <= n; ++k) W(k, 7) = 1.0;
+    if (j < nv && !clustered(j) && !clustered(j + 1)) {
+      // Two vectors that depend on nothing but their eigenvalues and start
+      // vectors go through together; the later one in W, so that W is left
+      // as by the last vector.
+      start(other.x, j);
+      start(w.x, j + 1);
+      solve_two(W, n, other, lambda, w, E[j]);
+      for (int k = 1; k <= n; ++k) V(k, j) = cplx(other.x[k], 0.0);
+      first = ++j;
+      for (int k = 1; k <= n; ++k) V(k, j) = cplx(W(k, 7), 0.0);
+      continue;
     }
+    factor_shifted_tridiagonal(W, IW, n, lambda);
+    start(w.x, j);
     solve_upper(W, n);
     apply_elimination(W, IW, n);
     solve_upper(W, n);
     if (j == 1 || !(std::fabs(E[j - 1] - E[j - 2]) <= cluster)) first = j;
-    const bool clustered = first < j || (j < nv && std::fabs(E[j] - E[j - 1]) <= cluster);
-    if (clustered) {
+    if (clustered(j)) {
       // Members' shifts go from the cluster's first eigenvalue inward, each
       // at least spread beyond the one before.
       const bool down = j > 1 && E[j - 1] <= E[j - 2];
