@@ -273,6 +273,54 @@ TEST(Bisection, NonFiniteInputEnds) {
   SUCCEED();
 }
 
+// The Sturm count of T at x by the recurrence as stated, one trial value at
+// a time: a zero pivot counts as non-negative, the next row is skipped, the
+// one after it starts afresh from d_k - x.
+int sturm_count(const std::vector<double>& d, const std::vector<double>& e2, double x) {
+  double q = d[0] - x;
+  int count = q >= 0.0;
+  bool zero = q == 0.0, skipped = false;
+  for (std::size_t k = 1; k < d.size(); ++k) {
+    const double dx = d[k] - x;
+    const double next = dx - e2[k - 1] / q;
+    const bool skip = zero;
+    q = skipped ? dx : next;
+    count += !skip && q >= 0.0;
+    zero = !skip && q == 0.0;
+    skipped = skip;
+  }
+  return count;
+}
+
+// Small integer matrices and trial values at their diagonal entries and
+// between them: pivots come out exactly zero in some lanes, in the first
+// row, in the middle and in the last, and the lanes without must not be
+// disturbed by those with.
+TEST(SturmCounts, ZeroPivotsInSomeLanesGiveTheStatedCounts) {
+  const std::vector<std::vector<double>> diagonals = {
+      {0, 0, 0}, {1, 2, 3, 4}, {2, 0, 2, 0, 2}, {1, 1, 1, 1, 1, 1}, {3, -1, 0, 2, -2, 1, 0}};
+  for (const std::vector<double>& d : diagonals) {
+    const int n = static_cast<int>(d.size());
+    for (int pattern = 0; pattern < 3; ++pattern) {
+      std::vector<double> e2(n - 1);
+      for (int k = 0; k < n - 1; ++k) e2[k] = pattern == 0 ? 0.0 : pattern == 1 ? 1.0 : (k % 2) * 4.0;
+      Problem p;
+      for (int k = 1; k <= n; ++k) p.w()(k, 1) = d[k - 1];
+      for (int k = 1; k < n; ++k) p.w()(k, 3) = e2[k - 1];
+      double x[detail::kSturmLanes];
+      for (int l = 0; l < detail::kSturmLanes; ++l) x[l] = 0.5 * (l % 9) - 1.0 + (l > 8 ? d[l % n] + 1.0 : 0.0);
+      for (const int m : {n, -n}) {
+        int counts[detail::kSturmLanes];
+        detail::sturm_counts(p.W.data(), n, NMAX, m, x, counts);
+        for (int l = 0; l < detail::kSturmLanes; ++l) {
+          const int c = sturm_count(d, e2, x[l]);
+          EXPECT_EQ(counts[l], m > 0 ? c : n - c) << "n " << n << ", pattern " << pattern << ", x " << x[l];
+        }
+      }
+    }
+  }
+}
+
 // ---------------------------------------------------------------------------
 // Inverse iteration on a tridiagonal T given directly in W.
 

@@ -119,7 +119,7 @@ constexpr double kWindowLow = 0x1p-32;
 constexpr double kWindowHigh = 0x1p32;
 // Sturm counts are formed kLanes at a time: the trial values of the next
 // kDepth bisection steps, a binary tree of kTreeNodes midpoints.
-constexpr int kLanes = 16;
+constexpr int kLanes = detail::kSturmLanes;
 constexpr int kDepth = 4;
 constexpr int kTreeNodes = (1 << kDepth) - 1;
 static_assert(kTreeNodes <= kLanes);
@@ -927,29 +927,53 @@ GENEIG_WIDEST void reduce_to_tridiagonal(cplx* Ap, int n, int na, double* Wp) {
 // count is one chain of dependent divisions: the lanes' chains run side by
 // side, each with exactly the operations of a count on its own.
 GENEIG_DIVIDE void sturm_counts(const double* Wp, int n, int na, int m, const double* x,
-                              int* counts) {
+                                int* counts) {
   const RView W(Wp, na);
   // kLanes lanes as kVectors vectors of eight, as wide as the widest vector
   // instructions; narrower machines split each operation.
   Lanes8 xv[kVectors], q[kVectors];
   Mask8 count[kVectors], zero[kVectors], skipped[kVectors];
-  for (int v = 0; v < kVectors; ++v) {
+  for (int v = 0; v < kVectors; ++v)
     for (int l = 0; l < 8; ++l) xv[v][l] = x[8 * v + l];
+  // As long as no pivot is exactly zero, no row is skipped and the chain is
+  // a division and a subtraction per row. Should one be zero, the counts
+  // are formed again with the zero pivots handled; either way they are the
+  // counts of the recurrence as stated.
+  for (int v = 0; v < kVectors; ++v) {
     q[v] = W(1, 1) - xv[v];
     count[v] = -(q[v] >= 0.0);
-    zero[v] = q[v] == 0.0;  // this row's pivot is exactly zero
-    skipped[v] = Mask8{};   // this row follows a zero pivot
+    zero[v] = q[v] == 0.0;  // a zero pivot so far
   }
   for (int k = 2; k <= n; ++k) {
     const double d = W(k, 1), e2 = W(k - 1, 3);
     for (int v = 0; v < kVectors; ++v) {
-      const Lanes8 dx = d - xv[v];
-      const Lanes8 next = dx - e2 / q[v];
-      const Mask8 skip = zero[v];
-      q[v] = skipped[v] ? dx : next;
-      count[v] -= ~skip & (q[v] >= 0.0);
-      zero[v] = ~skip & (q[v] == 0.0);
-      skipped[v] = skip;
+      q[v] = (d - xv[v]) - e2 / q[v];
+      count[v] -= q[v] >= 0.0;
+      zero[v] |= q[v] == 0.0;
+    }
+  }
+  Mask8 seen = {};
+  for (int v = 0; v < kVectors; ++v) seen |= zero[v];
+  bool zeros = false;
+  for (int l = 0; l < 8; ++l) zeros = zeros || seen[l] != 0;
+  if (zeros) {
+    for (int v = 0; v < kVectors; ++v) {
+      q[v] = W(1, 1) - xv[v];
+      count[v] = -(q[v] >= 0.0);
+      zero[v] = q[v] == 0.0;  // this row's pivot is exactly zero
+      skipped[v] = Mask8{};   // this row follows a zero pivot
+    }
+    for (int k = 2; k <= n; ++k) {
+      const double d = W(k, 1), e2 = W(k - 1, 3);
+      for (int v = 0; v < kVectors; ++v) {
+        const Lanes8 dx = d - xv[v];
+        const Lanes8 next = dx - e2 / q[v];
+        const Mask8 skip = zero[v];
+        q[v] = skipped[v] ? dx : next;
+        count[v] -= ~skip & (q[v] >= 0.0);
+        zero[v] = ~skip & (q[v] == 0.0);
+        skipped[v] = skip;
+      }
     }
   }
   for (int l = 0; l < kLanes; ++l) {
