@@ -323,6 +323,16 @@ inline Quad conj_product_swapped(Quad a, Quad ur2, Quad ui2) {
   return a * ui2 + negate_real_parts(swap_parts(a * ur2));
 }
 
+// Sign bits that conjugate number at - 1 of a vector of four (at = 1..4),
+// or none (at = 0 or 5).
+constexpr long long kSignBit = static_cast<long long>(1ULL << 63);
+constexpr Mask8 kDiagonalConjugate[6] = {{},
+                                         {0, kSignBit, 0, 0, 0, 0, 0, 0},
+                                         {0, 0, 0, kSignBit, 0, 0, 0, 0},
+                                         {0, 0, 0, 0, 0, kSignBit, 0, 0},
+                                         {0, 0, 0, 0, 0, 0, 0, kSignBit},
+                                         {}};
+
 // One column i of a reduction step (weights w = conj(L(., k)), li =
 // L(i, k)), rows l = k+1..n in increasing order:
 //   sums(l) += li A(l,i)  (li conj(A(i,i)) on the diagonal),
@@ -349,25 +359,24 @@ void reduction_column(const CView& A, const cplx* w, int k, int n, int i, cplx l
     s3 += Half{q.real(), q.imag()};
     left(l);
   };
-  // Rows l..l+3, none the diagonal. w_l li is formed as li w_l: the same
-  // products, and the same sum with its terms swapped.
+  // Rows l..l+3. w_l li is formed as li w_l: the same products, and the
+  // same sum with its terms swapped. When the diagonal is among the rows,
+  // the new column's sums take it conjugated (its imaginary part negated
+  // through the sign bit, exactly), the running sum s3 as it is.
   auto rows4 = [&](int l) {
     const Quad x = load4(a + l), xs = negate_real_parts(swap_parts(x));
-    store4(sums + l, load4(sums + l) + times(li, x, xs));
+    const int at = std::clamp(i - l + 1, 0, 5);  // 1..4: the diagonal in row l + at - 1
+    const Quad xd = reinterpret_cast<Quad>(reinterpret_cast<Mask8>(x) ^ kDiagonalConjugate[at]);
+    store4(sums + l, load4(sums + l) + times(li, xd, negate_real_parts(swap_parts(xd))));
     const Quad wl = load4(w + l);
     const Quad p = times(li, wl, negate_real_parts(swap_parts(wl)));
     const Quad q = real_parts_twice(p) * x + imag_parts_twice(p) * xs;
     for (int r = 0; r < 4; ++r) s3 += part(q, r);
     for (int r = 0; r < 4; ++r) left(l + r);
   };
-  auto segment = [&](int lo, int hi) {
-    int l = lo;
-    for (; l + 3 <= hi; l += 4) rows4(l);
-    for (; l <= hi; ++l) row(l);
-  };
-  segment(k + 1, i - 1);
-  row(i);
-  segment(i + 1, n);
+  int l = k + 1;
+  for (; l + 3 <= n; l += 4) rows4(l);
+  for (; l <= n; ++l) row(l);
 }
 
 // The sums of reduction step k in one pass over the trailing block:
