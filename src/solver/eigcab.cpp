@@ -24,24 +24,22 @@
 #include "eigch_phases.hpp"
 #include "free_output.hpp"
 
-// The heavy loops are compiled for AVX2 and for the x86-64 baseline, and
-// the loader picks AVX2 where the CPU has it. Both clones perform the same
-// IEEE operations in the same order, so both give the same bits. The AVX2
-// clone is deliberately built without FMA (and without AVX-512, which has
-// fused forms of its own): the vectorizer rewrites complex products into
-// fused multiply-add/subtract even when contraction is switched off, which
-// would change the last bits of the results from one CPU to another.
-// The Sturm counts, which only subtract, divide and compare, have an
-// AVX-512 clone as well: there is nothing to fuse, and eight lanes to a
-// vector halve the instructions of their division chains.
+// The heavy loops are compiled for the x86-64 baseline, for AVX2 and, most
+// of them, for AVX-512, and the loader picks the widest the CPU has. Every
+// clone performs the same IEEE operations in the same order, so all give
+// the same bits. The AVX2 clones are built without FMA: the vectorizer
+// rewrites complex products into fused multiply-add/subtract even when
+// contraction is switched off, which would change the last bits of the
+// results from one CPU to another. AVX-512 always has fused forms of its
+// own, so its clones keep the vectorizer to 256 bits (see the build), where
+// it has none without FMA, and are 512 bits wide only where the code spells
+// out 512-bit vectors (Quad, Lanes8), whose operations it leaves as they are.
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
 #define GENEIG_WIDE __attribute__((target_clones("avx2", "default"), flatten))
 #define GENEIG_WIDEST __attribute__((target_clones("avx512f", "avx2", "default"), flatten))
-#define GENEIG_DIVIDE __attribute__((target_clones("avx512f", "avx2", "default"), flatten))
 #else
 #define GENEIG_WIDE
 #define GENEIG_WIDEST
-#define GENEIG_DIVIDE
 #endif
 
 namespace geneig {
@@ -935,7 +933,7 @@ GENEIG_WIDEST void reduce_to_tridiagonal(cplx* Ap, int n, int na, double* Wp) {
 // is then -infinity, not counted, and the row after it starts afresh. Each
 // count is one chain of dependent divisions: the lanes' chains run side by
 // side, each with exactly the operations of a count on its own.
-GENEIG_DIVIDE void sturm_counts(const double* Wp, int n, int na, int m, const double* x,
+GENEIG_WIDEST void sturm_counts(const double* Wp, int n, int na, int m, const double* x,
                                 int* counts) {
   const RView W(Wp, na);
   // kLanes lanes as kVectors vectors of eight, as wide as the widest vector
