@@ -134,32 +134,35 @@ void print_invalid_argument(std::initializer_list<long long> values) {
 }
 
 // Two complex numbers in one vector: (re, im) of one column, then of
-// another.
+// another. The helpers on such vectors are always inlined: a clone passes
+// vectors in registers that a baseline function would take from memory, so
+// a call between the two, as an unoptimized build would make, cannot be
+// allowed.
 using Pair = double __attribute__((vector_size(4 * sizeof(double))));
 
-inline Pair load_pair(const cplx* a, const cplx* b) {
+[[gnu::always_inline]] inline Pair load_pair(const cplx* a, const cplx* b) {
   return Pair{a->real(), a->imag(), b->real(), b->imag()};
 }
 
 // (im, re) of both numbers.
-inline Pair swap_parts(Pair x) { return __builtin_shuffle(x, Mask4{1, 0, 3, 2}); }
+[[gnu::always_inline]] inline Pair swap_parts(Pair x) { return __builtin_shuffle(x, Mask4{1, 0, 3, 2}); }
 
 // (a0 - b0, a1 + b1, a2 - b2, a3 + b3), one instruction where the machine
 // has it.
-inline Pair addsub(Pair a, Pair b) { return __builtin_shuffle(a - b, a + b, Mask4{0, 5, 2, 7}); }
+[[gnu::always_inline]] inline Pair addsub(Pair a, Pair b) { return __builtin_shuffle(a - b, a + b, Mask4{0, 5, 2, 7}); }
 
 // w * x for both numbers of x, given xs = swap_parts(x):
 // (wr xr - wi xi, wr xi + wi xr), the very operations of cmul.
-inline Pair cmul_pair(cplx w, Pair x, Pair xs) { return addsub(w.real() * x, w.imag() * xs); }
+[[gnu::always_inline]] inline Pair cmul_pair(cplx w, Pair x, Pair xs) { return addsub(w.real() * x, w.imag() * xs); }
 
 // conj(u) * x for both numbers of x, with its parts swapped:
 // (ur xi - ui xr, ur xr + ui xi). These are the operations of cmul with
 // conj(u) = (ur, -ui) exactly, as (-ui) y = -(ui y) and a - (-b) = a + b
 // in IEEE arithmetic.
-inline Pair conj_cmul_swapped(cplx u, Pair x, Pair xs) {
+[[gnu::always_inline]] inline Pair conj_cmul_swapped(cplx u, Pair x, Pair xs) {
   return addsub(u.real() * xs, u.imag() * x);
 }
-inline Pair cmul_pair(cplx w, Pair x) { return cmul_pair(w, x, swap_parts(x)); }
+[[gnu::always_inline]] inline Pair cmul_pair(cplx w, Pair x) { return cmul_pair(w, x, swap_parts(x)); }
 
 // out[j] = sum_{i=lo..hi} w[i] * X(i, j) for j = j0..j1 (w 1-based), each
 // sum starting at 0 and adding its terms in increasing i. Four columns go
@@ -191,10 +194,10 @@ void column_dots(const cplx* w, const CView& X, int lo, int hi, int j0, int j1, 
 using Quad = double __attribute__((vector_size(8 * sizeof(double))));
 
 // (im, re) of each number.
-inline Quad swap_parts(Quad x) { return __builtin_shuffle(x, Mask8{1, 0, 3, 2, 5, 4, 7, 6}); }
+[[gnu::always_inline]] inline Quad swap_parts(Quad x) { return __builtin_shuffle(x, Mask8{1, 0, 3, 2, 5, 4, 7, 6}); }
 
 // The real parts negated (exactly: only the sign bits change).
-inline Quad negate_real_parts(Quad x) {
+[[gnu::always_inline]] inline Quad negate_real_parts(Quad x) {
   constexpr long long sign = static_cast<long long>(1ULL << 63);
   return reinterpret_cast<Quad>(reinterpret_cast<Mask8>(x) ^
                                 Mask8{sign, 0, sign, 0, sign, 0, sign, 0});
@@ -234,15 +237,15 @@ Reflection reflections[NMAX];
 //   conj(u) x, its parts swapped, = ur swap_parts(x) + ui negate_real_parts(x)
 //     = (ur xi - ui xr, ur xr + ui xi): the operations of cmul(conj(u), x),
 //     as (-ui) y = -(ui y) and a - (-b) = a + b.
-inline Quad times(cplx u, Quad f, Quad gs) { return u.real() * f + u.imag() * gs; }
-inline Quad conj_times_swapped(cplx u, Quad x) {
+[[gnu::always_inline]] inline Quad times(cplx u, Quad f, Quad gs) { return u.real() * f + u.imag() * gs; }
+[[gnu::always_inline]] inline Quad conj_times_swapped(cplx u, Quad x) {
   return u.real() * swap_parts(x) + u.imag() * negate_real_parts(x);
 }
 
 // s_c = sum_{i=lo..hi} conj(u_i) x_c(i) for the four vectors x_c of the
 // block, each sum in increasing i; the sums are kept with their parts
 // swapped (swap_parts gives them back).
-inline Quad block_dots(const cplx* u, int lo, int hi) {
+[[gnu::always_inline]] inline Quad block_dots(const cplx* u, int lo, int hi) {
   Quad s = {};
   for (int i = lo; i <= hi; ++i) s += conj_times_swapped(u[i], block[i]);
   return s;
@@ -279,45 +282,45 @@ void reflect_block(const CView& A, const Reflection* refl, int count, int n) {
 }
 
 // Two consecutive complex numbers as one vector, and back.
-inline Pair load2(const cplx* p) {
+[[gnu::always_inline]] inline Pair load2(const cplx* p) {
   Pair x;
   std::memcpy(&x, p, sizeof x);
   return x;
 }
-inline void store2(cplx* p, Pair x) { std::memcpy(static_cast<void*>(p), &x, sizeof x); }
+[[gnu::always_inline]] inline void store2(cplx* p, Pair x) { std::memcpy(static_cast<void*>(p), &x, sizeof x); }
 
 // The two halves of a vector, one complex number each.
 using Half = double __attribute__((vector_size(2 * sizeof(double))));
-inline Half low_half(Pair x) { return Half{x[0], x[1]}; }
-inline Half high_half(Pair x) { return Half{x[2], x[3]}; }
-inline Half swapped(cplx z) { return Half{z.imag(), z.real()}; }
-inline cplx unswapped(Half h) { return cplx(h[1], h[0]); }
+[[gnu::always_inline]] inline Half low_half(Pair x) { return Half{x[0], x[1]}; }
+[[gnu::always_inline]] inline Half high_half(Pair x) { return Half{x[2], x[3]}; }
+[[gnu::always_inline]] inline Half swapped(cplx z) { return Half{z.imag(), z.real()}; }
+[[gnu::always_inline]] inline cplx unswapped(Half h) { return cplx(h[1], h[0]); }
 
 
 // Four consecutive complex numbers as one vector, and back; four numbers
 // from four places.
-inline Quad load4(const cplx* p) {
+[[gnu::always_inline]] inline Quad load4(const cplx* p) {
   Quad x;
   std::memcpy(&x, p, sizeof x);
   return x;
 }
-inline void store4(cplx* p, Quad x) { std::memcpy(static_cast<void*>(p), &x, sizeof x); }
-inline Quad gather4(const cplx* a, const cplx* b, const cplx* c, const cplx* d) {
+[[gnu::always_inline]] inline void store4(cplx* p, Quad x) { std::memcpy(static_cast<void*>(p), &x, sizeof x); }
+[[gnu::always_inline]] inline Quad gather4(const cplx* a, const cplx* b, const cplx* c, const cplx* d) {
   return Quad{a->real(), a->imag(), b->real(), b->imag(), c->real(), c->imag(), d->real(), d->imag()};
 }
 
 // (re, re) and (im, im) of each number.
-inline Quad real_parts_twice(Quad x) { return __builtin_shuffle(x, Mask8{0, 0, 2, 2, 4, 4, 6, 6}); }
-inline Quad imag_parts_twice(Quad x) { return __builtin_shuffle(x, Mask8{1, 1, 3, 3, 5, 5, 7, 7}); }
+[[gnu::always_inline]] inline Quad real_parts_twice(Quad x) { return __builtin_shuffle(x, Mask8{0, 0, 2, 2, 4, 4, 6, 6}); }
+[[gnu::always_inline]] inline Quad imag_parts_twice(Quad x) { return __builtin_shuffle(x, Mask8{1, 1, 3, 3, 5, 5, 7, 7}); }
 
 // Number c of a vector of four.
-inline Half part(Quad x, int c) { return Half{x[2 * c], x[2 * c + 1]}; }
+[[gnu::always_inline]] inline Half part(Quad x, int c) { return Half{x[2 * c], x[2 * c + 1]}; }
 
 // conj(a) u for each number, a and u both varying, with the parts
 // swapped: (ar ui - ai ur, ar ur + ai ui), given ur2 = (ur, ur) and
 // ui2 = (ui, ui) of each number of u. These are the operations of
 // cmul(conj(a), u): (-ai) y = -(ai y) and x - (-y) = x + y exactly.
-inline Quad conj_product_swapped(Quad a, Quad ur2, Quad ui2) {
+[[gnu::always_inline]] inline Quad conj_product_swapped(Quad a, Quad ur2, Quad ui2) {
   return a * ui2 + negate_real_parts(swap_parts(a * ur2));
 }
 
