@@ -145,23 +145,16 @@ using Pair = double __attribute__((vector_size(4 * sizeof(double))));
 }
 
 // (im, re) of both numbers.
-[[gnu::always_inline]] inline Pair swap_parts(Pair x) { return __builtin_shuffle(x, Mask4{1, 0, 3, 2}); }
+[[gnu::always_inline]] inline Pair swap_parts(Pair x) { return __builtin_shufflevector(x, x, 1, 0, 3, 2); }
 
 // (a0 - b0, a1 + b1, a2 - b2, a3 + b3), one instruction where the machine
 // has it.
-[[gnu::always_inline]] inline Pair addsub(Pair a, Pair b) { return __builtin_shuffle(a - b, a + b, Mask4{0, 5, 2, 7}); }
+[[gnu::always_inline]] inline Pair addsub(Pair a, Pair b) { return __builtin_shufflevector(a - b, a + b, 0, 5, 2, 7); }
 
 // w * x for both numbers of x, given xs = swap_parts(x):
 // (wr xr - wi xi, wr xi + wi xr), the very operations of cmul.
 [[gnu::always_inline]] inline Pair cmul_pair(cplx w, Pair x, Pair xs) { return addsub(w.real() * x, w.imag() * xs); }
 
-// conj(u) * x for both numbers of x, with its parts swapped:
-// (ur xi - ui xr, ur xr + ui xi). These are the operations of cmul with
-// conj(u) = (ur, -ui) exactly, as (-ui) y = -(ui y) and a - (-b) = a + b
-// in IEEE arithmetic.
-[[gnu::always_inline]] inline Pair conj_cmul_swapped(cplx u, Pair x, Pair xs) {
-  return addsub(u.real() * xs, u.imag() * x);
-}
 [[gnu::always_inline]] inline Pair cmul_pair(cplx w, Pair x) { return cmul_pair(w, x, swap_parts(x)); }
 
 // out[j] = sum_{i=lo..hi} w[i] * X(i, j) for j = j0..j1 (w 1-based), each
@@ -194,7 +187,7 @@ void column_dots(const cplx* w, const CView& X, int lo, int hi, int j0, int j1, 
 using Quad = double __attribute__((vector_size(8 * sizeof(double))));
 
 // (im, re) of each number.
-[[gnu::always_inline]] inline Quad swap_parts(Quad x) { return __builtin_shuffle(x, Mask8{1, 0, 3, 2, 5, 4, 7, 6}); }
+[[gnu::always_inline]] inline Quad swap_parts(Quad x) { return __builtin_shufflevector(x, x, 1, 0, 3, 2, 5, 4, 7, 6); }
 
 // The real parts negated (exactly: only the sign bits change).
 [[gnu::always_inline]] inline Quad negate_real_parts(Quad x) {
@@ -281,21 +274,10 @@ void reflect_block(const CView& A, const Reflection* refl, int count, int n) {
   }
 }
 
-// Two consecutive complex numbers as one vector, and back.
-[[gnu::always_inline]] inline Pair load2(const cplx* p) {
-  Pair x;
-  std::memcpy(&x, p, sizeof x);
-  return x;
-}
-[[gnu::always_inline]] inline void store2(cplx* p, Pair x) { std::memcpy(static_cast<void*>(p), &x, sizeof x); }
-
-// The two halves of a vector, one complex number each.
+// One complex number as a vector, and back; with its parts swapped.
 using Half = double __attribute__((vector_size(2 * sizeof(double))));
-[[gnu::always_inline]] inline Half low_half(Pair x) { return Half{x[0], x[1]}; }
-[[gnu::always_inline]] inline Half high_half(Pair x) { return Half{x[2], x[3]}; }
 [[gnu::always_inline]] inline Half swapped(cplx z) { return Half{z.imag(), z.real()}; }
 [[gnu::always_inline]] inline cplx unswapped(Half h) { return cplx(h[1], h[0]); }
-
 
 // Four consecutive complex numbers as one vector, and back; four numbers
 // from four places.
@@ -310,8 +292,8 @@ using Half = double __attribute__((vector_size(2 * sizeof(double))));
 }
 
 // (re, re) and (im, im) of each number.
-[[gnu::always_inline]] inline Quad real_parts_twice(Quad x) { return __builtin_shuffle(x, Mask8{0, 0, 2, 2, 4, 4, 6, 6}); }
-[[gnu::always_inline]] inline Quad imag_parts_twice(Quad x) { return __builtin_shuffle(x, Mask8{1, 1, 3, 3, 5, 5, 7, 7}); }
+[[gnu::always_inline]] inline Quad real_parts_twice(Quad x) { return __builtin_shufflevector(x, x, 0, 0, 2, 2, 4, 4, 6, 6); }
+[[gnu::always_inline]] inline Quad imag_parts_twice(Quad x) { return __builtin_shufflevector(x, x, 1, 1, 3, 3, 5, 5, 7, 7); }
 
 // Number c of a vector of four.
 [[gnu::always_inline]] inline Half part(Quad x, int c) { return Half{x[2 * c], x[2 * c + 1]}; }
