@@ -6,16 +6,20 @@
 #                   UndefinedBehaviorSanitizer (in build-asan)
 #   make fuzz       build the fuzz targets with clang (in build-fuzz) and run
 #                   each for FUZZ_SECONDS; fails on any finding
+#   make test-baseline  the bitwise digests again with the solver built
+#                   without its AVX2/AVX-512 clones (in build-baseline), as a
+#                   CPU without AVX2 runs it
 BUILD   ?= build
 EXAMPLE ?= order2
 JOBS    ?= 2
 ASAN_BUILD   ?= build-asan
+BASELINE_BUILD ?= build-baseline
 FUZZ_BUILD   ?= build-fuzz
 FUZZ_SECONDS ?= 60
 FUZZ_CXX     ?= clang++
 FUZZ_TARGETS := fuzz_reader fuzz_solver
 
-.PHONY: all configure build run test test-asan fuzz bench clean
+.PHONY: all configure build run test test-asan test-baseline fuzz bench clean
 
 all: build
 
@@ -47,6 +51,13 @@ test-asan: $(ASAN_BUILD)/CMakeCache.txt
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	$(SANITIZER_ENV) ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
 
+$(BASELINE_BUILD)/CMakeCache.txt:
+	cmake -S . -B $(BASELINE_BUILD) -DCMAKE_BUILD_TYPE=Release -DGENEIG_NO_CLONES=ON
+
+test-baseline: $(BASELINE_BUILD)/CMakeCache.txt
+	cmake --build $(BASELINE_BUILD) -j $(JOBS) --target test_digest
+	$(BASELINE_BUILD)/tests/test_digest
+
 $(FUZZ_BUILD)/CMakeCache.txt:
 	cmake -S fuzz -B $(FUZZ_BUILD) -DCMAKE_CXX_COMPILER=$(FUZZ_CXX)
 
@@ -71,4 +82,4 @@ bench: configure
 	$(BUILD)/bench/geneig_bench
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(BASELINE_BUILD) $(FUZZ_BUILD)

@@ -34,7 +34,7 @@
 // own, so its clones keep the vectorizer to 256 bits (see the build), where
 // it has none without FMA, and are 512 bits wide only where the code spells
 // out 512-bit vectors (Quad, Lanes8), whose operations it leaves as they are.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(GENEIG_NO_CLONES)
 #define GENEIG_WIDE __attribute__((target_clones("avx2", "default"), flatten))
 #define GENEIG_WIDEST __attribute__((target_clones("avx512f", "avx2", "default"), flatten))
 #else
