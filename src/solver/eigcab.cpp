@@ -59,6 +59,9 @@ cplx t2_store[NMAX * NMAX];
 // their conjugates, and the sums formed from them.
 cplx weights[NMAX + 1];
 cplx sums[NMAX + 1];
+// (-Im, Re) of the reflection vector u and of q in a tridiagonalization step.
+cplx u_turned[NMAX + 1];
+cplx q_turned[NMAX + 1];
 
 // Default relative tolerance, written back into a negative EPS.
 constexpr double kDefaultEps = 1e-14;
@@ -124,7 +127,6 @@ static_assert(kTreeNodes <= kLanes);
 constexpr int kVectors = kLanes / 8;
 using Lanes8 = double __attribute__((vector_size(8 * sizeof(double))));
 using Mask8 = long long __attribute__((vector_size(8 * sizeof(long long))));
-using Mask4 = long long __attribute__((vector_size(4 * sizeof(long long))));
 
 void print_invalid_argument(std::initializer_list<long long> values) {
   FreeRecord line;
@@ -151,11 +153,11 @@ using Pair = double __attribute__((vector_size(4 * sizeof(double))));
 // has it.
 [[gnu::always_inline]] inline Pair addsub(Pair a, Pair b) { return __builtin_shufflevector(a - b, a + b, 0, 5, 2, 7); }
 
-// w * x for both numbers of x, given xs = swap_parts(x):
-// (wr xr - wi xi, wr xi + wi xr), the very operations of cmul.
-[[gnu::always_inline]] inline Pair cmul_pair(cplx w, Pair x, Pair xs) { return addsub(w.real() * x, w.imag() * xs); }
-
-[[gnu::always_inline]] inline Pair cmul_pair(cplx w, Pair x) { return cmul_pair(w, x, swap_parts(x)); }
+// w * x for both numbers of x: (wr xr - wi xi, wr xi + wi xr), the very
+// operations of cmul.
+[[gnu::always_inline]] inline Pair cmul_pair(cplx w, Pair x) {
+  return addsub(w.real() * x, w.imag() * swap_parts(x));
+}
 
 // out[j] = sum_{i=lo..hi} w[i] * X(i, j) for j = j0..j1 (w 1-based), each
 // sum starting at 0 and adding its terms in increasing i. Four columns go
@@ -189,11 +191,13 @@ using Quad = double __attribute__((vector_size(8 * sizeof(double))));
 // (im, re) of each number.
 [[gnu::always_inline]] inline Quad swap_parts(Quad x) { return __builtin_shufflevector(x, x, 1, 0, 3, 2, 5, 4, 7, 6); }
 
+// The sign bit of a double, as the bits of a mask lane.
+constexpr long long kSignBit = static_cast<long long>(1ULL << 63);
+
 // The real parts negated (exactly: only the sign bits change).
 [[gnu::always_inline]] inline Quad negate_real_parts(Quad x) {
-  constexpr long long sign = static_cast<long long>(1ULL << 63);
   return reinterpret_cast<Quad>(reinterpret_cast<Mask8>(x) ^
-                                Mask8{sign, 0, sign, 0, sign, 0, sign, 0});
+                                Mask8{kSignBit, 0, kSignBit, 0, kSignBit, 0, kSignBit, 0});
 }
 
 // Four vectors in one block, row by row: block[i] holds row i of all four,
@@ -308,7 +312,6 @@ using Half = double __attribute__((vector_size(2 * sizeof(double))));
 
 // Sign bits that conjugate number at - 1 of a vector of four (at = 1..4),
 // or none (at = 0 or 5).
-constexpr long long kSignBit = static_cast<long long>(1ULL << 63);
 constexpr Mask8 kDiagonalConjugate[6] = {{},
                                          {0, kSignBit, 0, 0, 0, 0, 0, 0},
                                          {0, 0, 0, kSignBit, 0, 0, 0, 0},
@@ -574,8 +577,8 @@ void solve_upper(const RMat& W, int n) {
   for (int k = n; k >= 1; --k) b.step(L, k);
 }
 
-void apply_elimination(const RMat& W, const int* IW, int n) {
-  const Lane L = lane_of(W, const_cast<int*>(IW));
+void apply_elimination(const RMat& W, int* IW, int n) {
+  const Lane L = lane_of(W, IW);
   Elimination el{L.x[1]};
   for (int k = 1; k <= n - 1; ++k) el.step(L, k);
   L.x[n] = el.cur;
@@ -588,15 +591,16 @@ void solve_two(const RMat& W, int n, const Lane& a, double la, const Lane& b, do
   for (int k = 1; k <= n - 1; ++k) fa.step(a, k), fb.step(b, k);
   fa.finish(a);
   fb.finish(b);
-  for (int pass = 0; pass < 2; ++pass) {
+  auto back_substitute = [&] {
     BackSubstitution ba{n}, bb{n};
     for (int k = n; k >= 1; --k) ba.step(a, k), bb.step(b, k);
-    if (pass == 1) break;
-    Elimination ea{a.x[1]}, eb{b.x[1]};
-    for (int k = 1; k <= n - 1; ++k) ea.step(a, k), eb.step(b, k);
-    a.x[n] = ea.cur;
-    b.x[n] = eb.cur;
-  }
+  };
+  back_substitute();
+  Elimination ea{a.x[1]}, eb{b.x[1]};
+  for (int k = 1; k <= n - 1; ++k) ea.step(a, k), eb.step(b, k);
+  a.x[n] = ea.cur;
+  b.x[n] = eb.cur;
+  back_substitute();
 }
 
 // The other vector of a pair, in storage shaped like W's columns 3 to 7.
@@ -670,7 +674,6 @@ void refine_in_cluster(const RMat& W, int* IW, int n, int m, double shift) {
   }
   for (int i = 1; i <= n; ++i) x[i] *= g;
 }
-
 
 }  // namespace
 
@@ -889,7 +892,6 @@ GENEIG_WIDEST void reduce_to_tridiagonal(cplx* Ap, int n, int na, double* Wp) {
 
     // A' := A' - u q^H - q u^H below the diagonal, column by column, four
     // rows at a time, cmul(u_j, c) as cr u_j + ci (-Im u_j, Re u_j).
-    static cplx u_turned[NMAX + 1], q_turned[NMAX + 1];
     for (int j = k + 1; j <= n; ++j) {
       u_turned[j] = cplx(-u[j].imag(), u[j].real());
       q_turned[j] = cplx(-q[j].imag(), q[j].real());
