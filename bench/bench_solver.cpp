@@ -62,6 +62,13 @@ struct Draw {
   std::mt19937_64 g;
   explicit Draw(std::uint64_t seed) : g(seed) {}
   double operator()() { return static_cast<double>(g() >> 11) * 0x1p-52 - 1.0; }
+  // Imaginary part first, then real: named draws, so every compiler makes
+  // the same pencil (the order of a call's arguments is unspecified).
+  cplx complex() {
+    const double im = (*this)();
+    const double re = (*this)();
+    return cplx(re, im);
+  }
 };
 
 struct Pencil {
@@ -79,13 +86,13 @@ Pencil make_pencil(int n) {
   for (int j = 1; j <= n; ++j) {
     A(j, j) = cplx(u(), 0.0);
     for (int i = j + 1; i <= n; ++i) {
-      A(i, j) = cplx(u(), u());
+      A(i, j) = u.complex();
       A(j, i) = std::conj(A(i, j));
     }
   }
   Matrix c(static_cast<std::size_t>(kLd) * n);
   const geneig::ColMajor<cplx> C(c.data(), kLd);
-  for (cplx& z : c) z = cplx(u(), u());
+  for (cplx& z : c) z = u.complex();
   for (int j = 1; j <= n; ++j)
     for (int i = j; i <= n; ++i) {
       cplx t = 0.0;

@@ -32,6 +32,13 @@ struct Draw {
   std::mt19937_64 g;
   explicit Draw(std::uint64_t seed) : g(seed) {}
   double operator()() { return static_cast<double>(g() >> 11) * 0x1p-52 - 1.0; }
+  // Imaginary part first, then real: named draws, so every compiler makes
+  // the same pencil (the order of a call's arguments is unspecified).
+  cplx complex() {
+    const double im = (*this)();
+    const double re = (*this)();
+    return cplx(re, im);
+  }
 };
 
 struct Storage {
@@ -46,7 +53,7 @@ void make_pencil(Storage& s, int n, Kind kind, std::uint64_t seed) {
   Draw u(seed * 1000003u + static_cast<std::uint64_t>(n) * 7u + kind);
   const geneig::ColMajor<cplx> A(s.A.data(), NMAX), B(s.B.data(), NMAX);
   std::vector<cplx> c(static_cast<std::size_t>(n) * n);
-  for (cplx& z : c) z = cplx(u(), u());
+  for (cplx& z : c) z = u.complex();
   // B = C C^H + n I, lower triangle.
   for (int j = 1; j <= n; ++j)
     for (int i = j; i <= n; ++i) {
@@ -56,10 +63,14 @@ void make_pencil(Storage& s, int n, Kind kind, std::uint64_t seed) {
     }
   if (kind == kRandom) {
     for (int j = 1; j <= n; ++j)
-      for (int i = j; i <= n; ++i) A(i, j) = cplx(u(), i == j ? 0.0 : u());
+      for (int i = j; i <= n; ++i) {
+        const double im = i == j ? 0.0 : u();
+        const double re = u();
+        A(i, j) = cplx(re, im);
+      }
   } else {
     std::vector<cplx> w(n);
-    for (cplx& z : w) z = cplx(u(), u());
+    for (cplx& z : w) z = u.complex();
     for (int j = 1; j <= n; ++j)
       for (int i = j; i <= n; ++i) A(i, j) = (i == j ? 1.0 : 0.0) + w[i - 1] * std::conj(w[j - 1]);
     for (int j = 1; j <= n; ++j) B(j, j) = 1.0;
