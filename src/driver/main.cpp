@@ -5,7 +5,8 @@
 //
 // Exit status: 0 solved and written; 1 the input could not be used (nothing
 // written); 2 the result file could not be written; 3 the solver reported a
-// failure (the result file is written all the same).
+// failure (the result file is written all the same). SIGINT, SIGTERM and
+// SIGHUP end the run by that signal, without leaving a temporary file.
 #include <algorithm>
 #include <cmath>
 #include <complex>
