@@ -286,15 +286,15 @@ int create_unnamed() {
 
 // Gives the complete unnamed file fd the first free temporary name: through
 // /proc, or where that is missing by the descriptor itself (which needs a
-// privilege). Returns 0 or the errno of the failure.
-int name_unnamed(int fd) {
+// privilege). False when it cannot be named.
+bool name_unnamed(int fd) {
   char proc[32];
   std::snprintf(proc, sizeof proc, "/proc/self/fd/%d", fd);
   for (unsigned long k = 0;; ++k) {
     number_temporary(k);
-    if (::linkat(AT_FDCWD, proc, g_dir, tmp_name(), AT_SYMLINK_FOLLOW) == 0) return 0;
-    if (errno == ENOENT && ::linkat(fd, "", g_dir, tmp_name(), AT_EMPTY_PATH) == 0) return 0;
-    if (errno != EEXIST) return errno;
+    if (::linkat(AT_FDCWD, proc, g_dir, tmp_name(), AT_SYMLINK_FOLLOW) == 0) return true;
+    if (errno == ENOENT && ::linkat(fd, "", g_dir, tmp_name(), AT_EMPTY_PATH) == 0) return true;
+    if (errno != EEXIST) return false;
   }
 }
 
@@ -318,6 +318,7 @@ int create_named() {
     ::close(fd);
   }
 }
+
 // Pieces written to a file descriptor as they come, whole (a write may take
 // only part of a piece); the first failure is kept and ends the writing.
 class FileSink final : public TextSink {
@@ -397,7 +398,7 @@ Attempt write_through_temporary(bool unnamed, const char* target, std::string_vi
     return Attempt::done;
   }
   if (unnamed) {
-    if (name_unnamed(holder) != 0) {
+    if (!name_unnamed(holder)) {
       ::close(holder);
       return Attempt::unnamed_unavailable;
     }
