@@ -37,6 +37,15 @@
 #define GENEIG_WIDEST
 #endif
 
+// The helpers take and return vectors by value, which gcc notes as an ABI
+// change in every file that includes them without AVX enabled (the
+// workspace's users among them). They are always inlined and never called
+// across an ABI boundary, so the note does not apply.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wpsabi"
+#endif
+
 namespace geneig::simd {
 
 // Eight doubles and eight 64-bit masks: the lanes of the Sturm counts.
@@ -141,3 +150,7 @@ inline void store_block(Quad* block, const ColMajor<cplx>& V, int j, int width, 
 }
 
 }  // namespace geneig::simd
+
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
