@@ -107,7 +107,7 @@ struct Solve {
   }
 };
 
-// 1.7 MB each: static, not on a thread's stack.
+// 1.6 MB each: static, not on a thread's stack.
 geneig::Workspace work[2];
 
 TEST(Reentrant, TwoThreadsGiveTheBitsOfTheSequentialSolves) {

@@ -230,10 +230,10 @@ void solve_two(const RMat& W, int n, const Lane& a, double la, const Lane& b, do
   back_substitute();
 }
 
-
 // x := x - sum_l (q_l . x) q_l by modified Gram-Schmidt, twice (the second
-// pass removes what rounding left of the first). x is first scaled to
-// largest entry 1; returns ||x after|| / ||x before||.
+// pass removes what rounding left of the first), with q_1..q_m, columns of
+// Q, an orthonormal basis of the cluster's vectors so far in the basis of
+// T. x is first scaled to largest entry 1; returns ||x after|| / ||x before||.
 double orthogonalize_in_cluster(const RMat& Q, double* x, int n, int m) {
   double big = 0.0;
   for (int i = 1; i <= n; ++i) big = std::max(big, std::fabs(x[i]));

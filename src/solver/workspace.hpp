@@ -10,7 +10,7 @@
 // Buffers are fixed arrays sized for the largest order NMAX; nothing is
 // allocated. Vectors are 1-based (entry 0 unused) unless said otherwise;
 // matrices are column-major with leading dimension NMAX, whatever NA is.
-// sizeof(Workspace) is about 1.7 MB: give it static storage (or the heap),
+// sizeof(Workspace) is about 1.6 MB: give it static storage (or the heap),
 // not a thread's stack.
 #pragma once
 
