@@ -13,6 +13,7 @@
 # Installation:
 #   make test-install  install into a temporary prefix and build and run the
 #                   Fortran, C and C++ examples against the installed tree
+#   make test-without-gtest  make run on a fresh clone without GoogleTest
 #   make deps       install the Debian packages every command needs (as root)
 # Tests and benchmarks are configured only by the commands that need them;
 # where a prerequisite is missing, the command stops with one line naming
@@ -30,7 +31,7 @@ FUZZ_TARGETS := fuzz_reader fuzz_solver
 CMAKE_FLAGS  ?=
 
 .PHONY: all configure build run test test-asan test-baseline fuzz bench bench-build test-install \
-        deps fuzz-configure clean
+        test-without-gtest deps fuzz-configure clean
 
 all: build
 
@@ -108,6 +109,11 @@ bench: bench-build
 # against the installed tree alone, and runs them.
 test-install: build
 	tests/install/test_install.sh $(BUILD)
+
+# A fresh clone of the current commit with GoogleTest and Google Benchmark
+# hidden: make run still works, make test stops with its one line.
+test-without-gtest:
+	tests/install/test_without_gtest.sh
 
 # The Debian packages of every command: the program needs only the first
 # three; tests, benchmarks, fuzzers and the install test the rest.
