@@ -12,10 +12,10 @@
  * constants may be passed for them. ILL is written only on a failure:
  * set it to 0 before the call.
  *
- * The routines keep static work arrays of order GENEIG_NMAX and write their
- * diagnostic lines to standard output: call them from one thread at a time.
- * The full argument contracts are in the manual pages eigcab(3), eigch(3)
- * and mtxcnv(3). Valid C99 and C++. */
+ * eigcab_ and eigch_ work in static arrays of order GENEIG_NMAX: call them
+ * from one thread at a time. mtxcnv_ keeps no state. All three write their
+ * diagnostic lines to standard output. The full argument contracts are in
+ * the manual pages eigcab(3), eigch(3) and mtxcnv(3). Valid C99 and C++. */
 #ifndef GENEIG_GENEIG_H
 #define GENEIG_GENEIG_H
 
@@ -57,8 +57,10 @@ void eigch_(double *A, const int32_t *N, const int32_t *NA, const int32_t *M, co
  * 1 B not positive definite. */
 void mtxcnv_(double *A, double *B, const int32_t *N, const int32_t *N1, double *D, int32_t *ILL);
 
-/* The reentrant solve, with a workspace the caller supplies, and the
- * function giving that workspace's size for an order N belong here. */
+/* ---- Reentrant solve: to be declared here ----
+ * The solve of many pencils on many threads, each call with a workspace its
+ * caller supplies, and the function that gives that workspace's size for an
+ * order N, come with the solver that keeps no static state. */
 
 #ifdef __cplusplus
 }
