@@ -150,6 +150,17 @@ for page in "$P"/share/man/man*/*; do
   warnings=$(MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null)
   [ -z "$warnings" ] || fail "man ${page##*/}: $warnings"
 done
+# geneig(1) holds every line of the README's catalogue of messages.
+man1=$(MANWIDTH=200 LC_ALL=C man -l "$P/share/man/man1/geneig.1" 2>/dev/null)
+awk '/^## Messages/ { on = 1; next } /^## / { on = 0 }
+     on && /^```/ { inside = !inside; next } on && inside' "$root/README.md" |
+  while IFS= read -r line; do
+    grep -qF -- "$line" <<<"$man1" || echo "$line"
+  done >"$work/unlisted"
+for line in '"D" became imaginary number !!' '(SUBR. EIGCH) INVALID ARGUMENT.'; do
+  grep -qF -- "$line" <<<"$man1" || echo "$line" >>"$work/unlisted"
+done
+[ ! -s "$work/unlisted" ] || fail "geneig(1) lacks the messages: $(cat "$work/unlisted")"
 pass_group "manual pages"
 
 # The README shows each file below verbatim, in the fenced block after the
