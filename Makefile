@@ -39,7 +39,10 @@ all: build
 # root by default) each time, the options adding to its cache; CMake's log is
 # shown only on failure, and only the one line naming the missing packages
 # when that is the failure.
-configure = @mkdir -p $(1) && \
+configure = @command -v cmake >/dev/null && command -v $${CXX:-c++} >/dev/null || \
+  { echo "the build needs the Debian packages: g++ cmake (make deps installs them, as root)" >&2; \
+    exit 1; }; \
+  mkdir -p $(1) && rm -f $(1)/missing-prerequisites && \
   cmake -S $(or $(3),.) -B $(1) $(CMAKE_FLAGS) $(2) >$(1)/configure.log 2>&1 || \
   { if [ -f $(1)/missing-prerequisites ]; then cat $(1)/missing-prerequisites; \
     else cat $(1)/configure.log; fi >&2; exit 1; }
