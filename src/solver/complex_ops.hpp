@@ -6,9 +6,15 @@
 // results in the last bits (and, for the quotient, beyond).
 #pragma once
 
+#include <cfloat>
 #include <cmath>
 #include <complex>
 #include <limits>
+
+// Every operation must round to double at once. Where intermediates are
+// carried wider (x87 arithmetic, FLT_EVAL_METHOD 1 or 2), results differ from
+// every other CPU's: build for SSE2 instead (-msse2 -mfpmath=sse on i686).
+static_assert(FLT_EVAL_METHOD == 0, "double arithmetic must not be carried in wider precision");
 
 namespace geneig {
 
