@@ -1,12 +1,13 @@
 #!/bin/sh
 # make_pencils.sh DIR: writes DIR/<name>/matrix.in for a set of pencils that
 # take the solver's main paths: random Hermitian A with Hermitian B made
-# positive definite by its diagonal (|B(i,j)| < sqrt(2) off it, B(i,i) > 2N
-# - 1), orders 2 to 200; A = I + w w^H with B = I, whose eigenvalue 1 is
-# repeated N - 1 times; and graded pencils S A S, S B S with S = diag(10^k), |k| <= 80,
-# whose entries reach past the squares' range. Entries have 17 significant
-# digits. The generator (Park and Miller's, exact in double arithmetic)
-# writes the same files with every awk.
+# positive definite by its diagonal (|B(i,j)| < sqrt(2) off it,
+# B(i,i) > 2N - 1), orders 2 to 200; A = I + w w^H with B = I, whose
+# eigenvalue 1 is repeated N - 1 times; and graded pencils S A S, S B S with
+# S = diag(10^k), |k| <= 80, whose entries reach past the range where their
+# squares are representable. Entries have 17 significant digits. The
+# generator is Park and Miller's, exact in double arithmetic, so the files
+# do not depend on the awk's own.
 set -eu
 awk -v dir="$1" '
 function u() { seed = (seed * 16807) % 2147483647; return 2 * seed / 2147483647 - 1 }
