@@ -87,9 +87,9 @@ inline double hypot_kernel(double x, double y) {
 // when the larger exceeds 2^511 (its square would overflow) and by 2^600
 // when the smaller is below 2^-459 (the correction's terms, some 2^-53 of
 // the squares, would lose bits as subnormals); the powers of two are exact,
-// so scaling back restores the value. When the smaller part
-// is below 2^-54 of the larger, the sum of the two parts is already the
-// correctly rounded modulus. Infinite beats NaN.
+// so scaling back restores the value. When the smaller part is below 2^-54
+// of the larger, the sum of the two parts is already the correctly rounded
+// modulus. An infinite part makes the modulus infinite, even beside a NaN.
 inline double cabs(cplx z) {
   const double x = std::fabs(z.real()), y = std::fabs(z.imag());
   if (!std::isfinite(x) || !std::isfinite(y))
@@ -136,11 +136,13 @@ inline cplx csqrt(cplx z) {
   }
   if (y == 0.0) {
     if (x < 0.0) return {0.0, std::copysign(std::sqrt(-x), y)};
-    return {std::fabs(std::sqrt(x)), std::copysign(0.0, y)};
+    return {std::fabs(std::sqrt(x)), std::copysign(0.0, y)};  // sqrt(-0) is -0
   }
   if (x == 0.0) {
-    // sqrt(yi) = sqrt(|y|/2) (1 + sign(y) i); |y|/2 must not lose bits.
-    const double r = std::fabs(y) >= 2 * kMin ? std::sqrt(0.5 * std::fabs(y)) : 0.5 * std::sqrt(2 * std::fabs(y));
+    // sqrt(yi) = sqrt(|y|/2) (1 + sign(y) i); a subnormal |y| would lose
+    // its last bit in the halving, so it is doubled instead.
+    const double a = std::fabs(y);
+    const double r = a >= 2 * kMin ? std::sqrt(0.5 * a) : 0.5 * std::sqrt(2 * a);
     return {r, std::copysign(r, y)};
   }
   int scale = 0;  // the root is multiplied by 2^scale at the end
@@ -163,7 +165,7 @@ inline cplx csqrt(cplx z) {
   if (x > 0.0) {
     r = std::sqrt(0.5 * (d + x));
     if (scale == 1 && std::fabs(y) < 1.0) {
-      // y / (2r) may be subnormal: scale r first so it rounds once.
+      // s = 2 (y / (2r)) = y / r at once: the half alone could underflow.
       s = y / r;
       r *= 2.0;
       scale = 0;
