@@ -145,3 +145,39 @@ deps:
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(BASELINE_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD)
+
+# Other compilers and architectures: the bitwise digests, and the program's
+# result files on generated pencils (cross/make_pencils.sh) byte for byte
+# against the x86-64 g++ build in $(BUILD).
+#   make test-clang  built with clang++ (in build-clang)
+#   make test-cross  cross-compiled for aarch64, run under qemu-aarch64
+#                    (in build-aarch64)
+#   make test-i686   cross-compiled for 32-bit x86 with SSE2 arithmetic, run
+#                    under qemu-i386 (in build-i686)
+CLANG_BUILD ?= build-clang
+CLANG_CXX   ?= clang++
+
+.PHONY: test-clang test-cross test-i686 clean-platforms
+
+test-clang: build
+	$(call configure,$(CLANG_BUILD),-DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPILER=$(CLANG_CXX) -DGENEIG_BUILD_TESTS=ON)
+	cmake --build $(CLANG_BUILD) -j $(JOBS) --target test_digest geneig
+	$(CLANG_BUILD)/tests/test_digest
+	cross/same_results.sh $(BUILD)/geneig $(CLANG_BUILD)/geneig
+
+build-%/CMakeCache.txt: cmake/%-linux-gnu.cmake
+	cmake -S cross -B build-$* --toolchain $(CURDIR)/$<
+
+# $(call cross_check,ARCH,EMULATOR)
+cross_check = cmake --build build-$(1) -j $(JOBS) && $(2) build-$(1)/test_digest && \
+              cross/same_results.sh $(BUILD)/geneig build-$(1)/geneig $(2)
+
+test-cross: build build-aarch64/CMakeCache.txt
+	$(call cross_check,aarch64,qemu-aarch64)
+
+test-i686: build build-i686/CMakeCache.txt
+	$(call cross_check,i686,qemu-i386)
+
+clean: clean-platforms
+clean-platforms:
+	rm -rf $(CLANG_BUILD) build-aarch64 build-i686

@@ -174,7 +174,7 @@ GENEIG_WIDE bool factor_b(cplx* Bp, int n, int na, cplx* D, int& ILL, Workspace&
     // instead of filling it with infinities.
     const cplx u = zero ? cplx(0.0, 0.0) : crecip(p);
     if (zero) regular = false;
-    B(k, k) = std::sqrt(u);
+    B(k, k) = csqrt(u);
     // Row k of L: L(k,j) = (B(k,j) - sum_i (D(i) conj(L(i,k))) L(i,j)) u.
     for (int i = k + 1; i <= n; ++i) weights[i] = cmul(D[i - 1], std::conj(B(i, k)));
     column_dots(weights, CView(Bp, na), k + 1, n, 1, k - 1, sums);
