@@ -13,7 +13,8 @@
  * set it to 0 before the call.
  *
  * eigcab_ and eigch_ work in static arrays of order GENEIG_NMAX: call them
- * from one thread at a time. mtxcnv_ keeps no state. All three write their
+ * from one thread at a time, or call eigcabw_ and eigchw_ below, which work
+ * in storage the caller gives them. mtxcnv_ keeps no state. All three write their
  * diagnostic lines to standard output. The full argument contracts are in
  * the manual pages eigcab(3), eigch(3) and mtxcnv(3). Valid C99 and C++. */
 #ifndef GENEIG_GENEIG_H
@@ -57,10 +58,40 @@ void eigch_(double *A, const int32_t *N, const int32_t *NA, const int32_t *M, co
  * 1 B not positive definite. */
 void mtxcnv_(double *A, double *B, const int32_t *N, const int32_t *N1, double *D, int32_t *ILL);
 
-/* ---- Reentrant solve: to be declared here ----
- * The solve of many pencils on many threads, each call with a workspace its
- * caller supplies, and the function that gives that workspace's size for an
- * order N, come with the solver that keeps no static state. */
+/* Reentrant solves: eigcab_ and eigch_ with a workspace that the caller
+ * supplies, in WORK, a double array of LWORK elements, in place of the static
+ * arrays. Calls with different arguments and different WORK arrays may run
+ * at the same time on different threads: many pencils on many threads. The
+ * results are the same bits as those of eigcab_ and eigch_; WORK holds
+ * nothing from one call to the next.
+ *
+ * LWORK must be at least eiglwork_(N); WORK needs no alignment beyond that
+ * of a double (the routine places its storage at the first 64-byte boundary
+ * inside WORK, which the size allows for). A smaller LWORK, or a null WORK,
+ * sets ILL = 3 and nothing else: no argument is written, no line printed.
+ *
+ * From Fortran:
+ *   integer, external :: eiglwork
+ *   double precision, allocatable :: work(:)
+ *   lwork = eiglwork(n)
+ *   allocate(work(lwork))
+ *   call eigcabw(A, B, N, NA, M, MV, EPS, D, E, V, ILL, IW, W, work, lwork) */
+
+/* The number of doubles WORK needs for order N (1 <= N <= GENEIG_NMAX); about
+ * 1.6 MB today, the same for every N, but ask for your N. */
+int32_t eiglwork_(const int32_t *N);
+
+/* eigcab_ with the caller's workspace. ILL: as eigcab_, and 3 for WORK
+ * too small. */
+void eigcabw_(double *A, double *B, const int32_t *N, const int32_t *NA, const int32_t *M,
+              const int32_t *MV, double *EPS, double *D, double *E, double *V, int32_t *ILL,
+              int32_t *IW, double *W, double *WORK, const int32_t *LWORK);
+
+/* eigch_ with the caller's workspace. ILL: as eigch_, and 3 for WORK too
+ * small. */
+void eigchw_(double *A, const int32_t *N, const int32_t *NA, const int32_t *M, const int32_t *MV,
+             double *EPS, double *W, int32_t *IW, double *E, double *V, int32_t *ILL,
+             double *WORK, const int32_t *LWORK);
 
 #ifdef __cplusplus
 }

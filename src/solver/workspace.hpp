@@ -27,7 +27,11 @@ struct Reflection {
   cplx r;
 };
 
-struct Workspace {
+// 64-byte aligned in every translation unit: the AVX-512 clones move rows
+// of block with aligned 512-bit loads and stores, while simd::Quad itself is
+// aligned to 64 bytes only where AVX-512 is enabled (16 elsewhere), so a
+// Workspace placed by code built without it could land off the boundary.
+struct alignas(64) Workspace {
   // Reduction of A (factor L of B): while step k reads the old row and
   // column k, t1(k, j), j < k, holds the new row k and t2(j, k), j > k, the
   // new column k. NMAX x NMAX each.

@@ -5,9 +5,10 @@
 #   - checks the layout, the SONAME, the exported symbols and one version
 #     everywhere;
 #   - compiles geneig.h as C99 and as C++, and each C++ header on its own;
-#   - builds examples/library/solve.f90 (gfortran) and solve.c (cc) through
-#     pkg-config, and examples/library/cxx through find_package(geneig), and
-#     checks each one's solution of the order-2 example;
+#   - builds examples/library/solve.f90 (gfortran), solve.c and
+#     solve_threads.c (cc) through pkg-config, and examples/library/cxx through find_package(geneig), and
+#     checks each one's solution of the order-2 example; builds and runs
+#     tests/install/reentrant.f90 (eigcabw from Fortran, against eigcab);
 #   - runs the installed program on examples/order2 and compares matrix.out
 #     with examples/order2/matrix.out;
 #   - runs the recipes of examples/recipes for every tool on the machine;
@@ -62,7 +63,7 @@ for page in man1/geneig.1 man3/eigcab.3 man3/eigch.3 man3/mtxcnv.3; do
 done
 for lib in libgeneig.so libgeneig.a; do
   symbols=$(nm --defined-only --extern-only -C "$P/lib/$lib")
-  for s in eigcab_ eigch_ mtxcnv_ 'geneig::rdmtx(' 'geneig::saveeig(' 'geneig::eigcab('; do
+  for s in eigcab_ eigch_ mtxcnv_ eigcabw_ eigchw_ eiglwork_ 'geneig::rdmtx(' 'geneig::saveeig(' 'geneig::eigcab('; do
     grep -qF " $s" <<<"$symbols" || fail "$lib does not define $s"
   done
 done
@@ -97,6 +98,10 @@ ex=$root/examples/library
 gfortran -o "$work/solve-fortran" "$ex/solve.f90" $(pkg-config --cflags --libs geneig)
 check "Fortran example (pkg-config, libgeneig.so)" "$work/solve-fortran"
 # shellcheck disable=SC2046
+gfortran -o "$work/reentrant-fortran" "$here/reentrant.f90" $(pkg-config --cflags --libs geneig)
+LD_LIBRARY_PATH=$P/lib "$work/reentrant-fortran" && pass "Fortran reentrant solve (eiglwork, eigcabw)" ||
+  fail "Fortran reentrant solve (eiglwork, eigcabw)"
+# shellcheck disable=SC2046
 cc -std=c99 -Wall -Wextra -Werror -o "$work/solve-c" "$ex/solve.c" $(pkg-config --cflags --libs geneig)
 check "C example (pkg-config, libgeneig.so)" "$work/solve-c"
 # shellcheck disable=SC2046
@@ -104,6 +109,10 @@ cc -std=c99 -o "$work/solve-c-static" "$ex/solve.c" $(pkg-config --cflags geneig
   "$P/lib/libgeneig.a" $(pkg-config --static --libs-only-l geneig | sed 's/-lgeneig//')
 readelf -d "$work/solve-c-static" | grep -q libgeneig && fail "the static C example needs libgeneig.so"
 check "C example (libgeneig.a)" "$work/solve-c-static"
+# shellcheck disable=SC2046
+cc -std=c99 -Wall -Wextra -Werror -pthread -o "$work/solve-threads" "$ex/solve_threads.c" \
+  $(pkg-config --cflags --libs geneig)
+check "C example on two threads (eigcabw_, pkg-config)" "$work/solve-threads"
 cmake -S "$ex/cxx" -B "$work/cxx" -DCMAKE_PREFIX_PATH="$P" >/dev/null
 grep -qx "geneig_DIR:PATH=$P/lib/cmake/geneig" "$work/cxx/CMakeCache.txt" ||
   fail "find_package(geneig) found $(grep geneig_DIR: "$work/cxx/CMakeCache.txt")"
@@ -167,7 +176,7 @@ pass_group "manual pages"
 # line "<!-- file: PATH -->".
 mark
 for f in examples/order2/matrix.in examples/order2/matrix.out examples/library/solve.f90 \
-         examples/library/solve.c examples/library/cxx/solve.cpp \
+         examples/library/solve.c examples/library/solve_threads.c examples/library/cxx/solve.cpp \
          examples/library/cxx/CMakeLists.txt examples/recipes/*; do
   awk -v marker="<!-- file: $f -->" '
     $0 == marker { found = 1; next }
