@@ -135,7 +135,7 @@ test-without-gtest:
 # three; tests, benchmarks, fuzzers and the install test the rest.
 DEBIAN_PACKAGES := g++ cmake make libgtest-dev liblapack-dev libbenchmark-dev clang \
                    libclang-rt-dev gfortran pkgconf man-db groff-base \
-                   googletest g++-aarch64-linux-gnu g++-i686-linux-gnu qemu-user
+                   googletest g++-aarch64-linux-gnu g++-i686-linux-gnu qemu-user python3-numpy
 
 deps:
 	@missing=$$(for p in $(DEBIAN_PACKAGES); do \

@@ -139,9 +139,15 @@ recipe() {  # recipe NAME WRITE_COMMAND READ_COMMAND
 }
 gfortran -o "$work/recipes-fortran" "$here/recipes.f90" "$root"/examples/recipes/*.f90
 recipe Fortran "$work/recipes-fortran write" "$work/recipes-fortran read"
-if python3 -c 'import numpy' 2>/dev/null; then
-  recipe NumPy "python3 $here/recipes.py write $root/examples/recipes" \
-               "python3 $here/recipes.py read $root/examples/recipes"
+# The first Python that has NumPy: the one on the path, or Debian's own
+# (python3-numpy, which make deps installs).
+numpy_python=
+for py in python3 /usr/bin/python3; do
+  if "$py" -c 'import numpy' 2>/dev/null; then numpy_python=$py; break; fi
+done
+if [ -n "$numpy_python" ]; then
+  recipe NumPy "$numpy_python $here/recipes.py write $root/examples/recipes" \
+               "$numpy_python $here/recipes.py read $root/examples/recipes"
 else
   echo "skipped: the NumPy recipes (NumPy is not installed)"
 fi
