@@ -194,10 +194,15 @@ const std::vector<Row> kCatalogue{
      .err = "matrix.in:1: the order N = 2147483647 is above the limit 200\n"},
     // ---- Element records out of order (standard output).
     {.name = "MismatchInA", .text = kHead + "1 1 3.0 0.0\n2 1 1.0 1.0\n", .status = 1,
-     .out = "Error: Inconsistent (i,j):  1 2 2 1 1 1\n"},
+     .out = "Error: Inconsistent (i,j):  1 2 2 1 1 1\n",
+     .err = "matrix.in:4: expected A(1,2), found A(2,1): elements go row by row, the column index "
+            "running fastest; column-major order?\n"},
     {.name = "MismatchInB",
      .text = kHead + kA2 + "Matrix B\n1 1 1.0 0.0\n1 2 0.0 0.0\n2 2 1.0 0.0\n", .status = 1,
-     .out = "Error: Inconsistent (i,j):  2 1 2 2 1 0\n"},
+     .out = "Error: Inconsistent (i,j):  2 1 2 2 1 0\n",
+     .err = "matrix.in:10: expected B(2,1), found B(2,2): elements go row by row, the column "
+            "index running fastest; the upper triangle only? Every element of both triangles is "
+            "needed\n"},
     // ---- Sheer size and noise: read in bounded memory, ended promptly.
     {.name = "TenMegabyteBlankLineInsideA",
      .text = kHead + "1 1 3.0 0.0\n" + kTenMegabytes + "\n1 2 1.0 -1.0\n2 1 1.0 1.0\n" +
