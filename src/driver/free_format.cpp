@@ -153,8 +153,7 @@ std::span<const char> FreeFormatScanner::peek_start(std::size_t n) {
   return {pos_, std::min(n, static_cast<std::size_t>(end_ - pos_))};
 }
 
-std::span<const char> FreeFormatScanner::number_after_record(std::size_t cap) {
-  if (!skip_line_) return {};
+std::span<const char> FreeFormatScanner::number_in_rest_of_line(std::size_t cap) {
   // Past the separator, without leaving the line.
   bool comma = false;
   for (;;) {

@@ -130,7 +130,9 @@ class FreeFormatScanner {
   // runs to the end of the line, cut after `cap` bytes, and stays valid
   // until the next call on the scanner. What the next record reads is not
   // changed: the rest of the line is skipped all the same.
-  std::span<const char> number_after_record(std::size_t cap);
+  std::span<const char> number_after_record(std::size_t cap) {
+    return skip_line_ ? number_in_rest_of_line(cap) : std::span<const char>{};
+  }
 
   // The first bytes of the data, up to n of them (fewer only when the data
   // is shorter or cannot be read), before anything has been scanned; and
@@ -147,6 +149,7 @@ class FreeFormatScanner {
   ScanStatus skip_blank_lines();
   ScanStatus skip_separators();
   ScannedItem scan_token();
+  std::span<const char> number_in_rest_of_line(std::size_t cap);
   ScannedItem stop(ScanStatus s) const { return {s, {}, line_}; }
 
   ByteSource& source_;
