@@ -107,8 +107,13 @@ const char* const kInt = "an integer";
 const char* const kReal = "a real number";
 const std::string kRange =
     "geneig: an eigenvalue of the pencil lies outside the range of double precision; "
-    "matrix.out holds the values as computed\n";
+    "matrix.out holds the nearest finite double of its sign in its place\n";
 const std::string kImaginary = "\"D\" became imaginary number !!\n";
+// The line beside it on standard error, for the pivot of row k.
+std::string not_definite(int k, const char* what) {
+  return "geneig: B is not positive definite: the pivot of row " + std::to_string(k) +
+         " (the factorization runs from the last row up) " + what + "\n";
+}
 
 // A graded B = diag(1, 1, g) with an ordinary A: A and B lie in the window,
 // the reduced matrix, with its largest entry near 1/g, does not. Measured
@@ -238,14 +243,18 @@ const std::vector<Row> kCatalogue{
     {.name = "BGradedFarBelowItsLargestEntry", .text = graded_b(0x1p-400), .status = 0,
      .result = Result::replaced, .order = 3},
     {.name = "BZero", .text = pencil(2, two_one(1), {}), .status = 3,
-     .out = kImaginary + kImaginary, .result = Result::replaced, .order = 2,
-     .eigenvalues = {0, 0}},
+     .out = kImaginary + kImaginary,
+     .err = not_definite(2, "is zero") + not_definite(1, "is zero"), .result = Result::replaced,
+     .order = 2, .eigenvalues = {0, 0}},
     {.name = "BSingular", .text = pencil(2, two_one(1), {{1, 1, 1, 0}, {2, 1, 1, 0}, {2, 2, 1, 0}}),
-     .status = 3, .out = kImaginary, .result = Result::replaced, .order = 2,
-     .eigenvalues = {0, 0}},
+     .status = 3, .out = kImaginary, .err = not_definite(1, "is zero"),
+     .result = Result::replaced, .order = 2, .eigenvalues = {0, 0}},
     {.name = "BWithSeveralNegativePivots",
      .text = pencil(3, two_one(1), diagonal({-1, -2, -3})), .status = 3,
-     .out = kImaginary + kImaginary + kImaginary, .result = Result::replaced, .order = 3},
+     .out = kImaginary + kImaginary + kImaginary,
+     .err = not_definite(3, "has a negative real part") + not_definite(2, "has a negative real part") +
+            not_definite(1, "has a negative real part"),
+     .result = Result::replaced, .order = 3},
     {.name = "EigenvalueBeyondTheDoubleRange",
      .text = pencil(2, two_one(1e300), diagonal({1e-300, 1e-300})), .status = 3, .err = kRange,
      .result = Result::replaced, .order = 2},

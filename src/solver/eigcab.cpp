@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
@@ -118,6 +119,12 @@ constexpr double kShiftSpread = 10.0;
 // squares are formed) and far above the absolute pivot replacement 1e-30.
 constexpr double kWindowLow = 0x1p-32;
 constexpr double kWindowHigh = 0x1p32;
+// A reduced matrix that stands for an eigenvalue beyond the double range
+// has its huge parts set to 2^kClampExponent, the others below 2: then
+// eigenvalues made of the others alone stay below 2n < 2^9 (n <= 200), and
+// those above 2^kBeyondExponent are the ones beyond the range.
+constexpr int kClampExponent = 400;
+constexpr int kBeyondExponent = 200;
 // Sturm counts are formed kLanes at a time: the trial values of the next
 // kDepth bisection steps, a binary tree of kTreeNodes midpoints.
 constexpr int kLanes = detail::kSturmLanes;
@@ -696,6 +703,10 @@ GENEIG_WIDE bool factor_b(cplx* Bp, int n, int na, cplx* D, int& ILL) {
     const bool zero = p.real() == 0.0 && p.imag() == 0.0;
     if (p.real() < 0.0 || zero) {
       FreeRecord().text("\"D\" became imaginary number !!").print();
+      std::fprintf(stderr,
+                   "geneig: B is not positive definite: the pivot of row %d (the factorization "
+                   "runs from the last row up) %s\n",
+                   k, zero ? "is zero" : "has a negative real part");
       ILL = 5;
     }
     D[k - 1] = p;
@@ -797,12 +808,18 @@ GENEIG_WIDEST void back_transform_pencil(cplx* Vp, const cplx* Bp, int n, int na
 }
 
 // ---------------------------------------------------------------------------
-// Order 2: with t = (d1 + d2)/2, p = d1 d2 - e1^2 and r = t^2 - p, the
+// Order 2: with t = (d1 + d2)/2, h = (d1 - d2)/2 and p = d1 d2 - e1^2, the
 // eigenvalues are s = sign(t)(sqrt(r) + |t|), the one of larger modulus,
-// and p/s. Rounding can make r slightly negative for nearly equal
-// eigenvalues: it is clamped at 0. The zero matrix (s = 0) has both
-// eigenvalues 0. The pair is returned largest first for m > 0, smallest
-// first for m < 0.
+// and p/s, where r = h^2 + e1^2. In exact arithmetic r = t^2 - p; formed as
+// that difference it cancels catastrophically when the eigenvalues are
+// close, and sqrt(r) keeps only half the digits of their gap. As a sum of
+// squares it keeps them all. Entries outside the window of ordinary
+// magnitudes are scaled by a power of two for the squares, as everywhere in
+// the solver, and the eigenvalues scaled back exactly. The zero matrix
+// (s = 0) has both eigenvalues 0. The pair is returned largest first for
+// m > 0, smallest first for m < 0.
+int window_exponent(double magnitude);
+
 SpectrumScale closed_form_order2(cplx* Ap, int na, int m, double eps, double* Wp, double* E) {
   const CMat A(Ap, na);
   const RMat W(Wp, na);
@@ -814,11 +831,12 @@ SpectrumScale closed_form_order2(cplx* Ap, int na, int m, double eps, double* Wp
   W(1, 2) = e1;
   A(1, 1) = e1 == 0.0 ? cplx(1.0, 0.0) : cplx(A(2, 1).real() / e1, A(2, 1).imag() / e1);
 
-  const double t = (d1 + d2) * 0.5;
-  const double p = d1 * d2 - e1 * e1;
-  double r = t * t - p;
-  if (r < 0.0) r = 0.0;
-  double s = std::sqrt(r) + std::fabs(t);
+  const int k = window_exponent(std::max({std::fabs(d1), std::fabs(d2), e1}));
+  const double a = std::ldexp(d1, -k), b = std::ldexp(d2, -k), c = std::ldexp(e1, -k);
+  const double t = (a + b) * 0.5;
+  const double h = (a - b) * 0.5;
+  const double p = a * b - c * c;
+  double s = std::sqrt(h * h + c * c) + std::fabs(t);
   if (t < 0.0) s = -s;
   const double other = s == 0.0 ? 0.0 : p / s;
   // The letter's choice by the sign of t*m, made robust: order the pair as m
@@ -826,8 +844,8 @@ SpectrumScale closed_form_order2(cplx* Ap, int na, int m, double eps, double* Wp
   double first = t * static_cast<double>(m) < 0.0 ? other : s;
   double second = t * static_cast<double>(m) < 0.0 ? s : other;
   if ((m > 0 && first < second) || (m < 0 && first > second)) std::swap(first, second);
-  E[0] = first;
-  if (std::abs(m) == 2) E[1] = second;
+  E[0] = std::ldexp(first, k);
+  if (std::abs(m) == 2) E[1] = std::ldexp(second, k);
 
   const double beta = std::max(std::fabs(d1) + std::fabs(e1), std::fabs(e1) + std::fabs(d2));
   return {beta, eps * beta, kDeltaFactor * beta};
@@ -1257,22 +1275,57 @@ void scale_pencil(cplx* A, cplx* B, int n, int na, const PencilScale& scale) {
 
 // R := 2^-r R for the reduced matrix R, with r chosen as for A and added to
 // scale.a, through which the eigenvalues are scaled back; R's eigenvectors
-// are those of 2^-r R. As |R(i, j)| <= ||R||_2 = max |lambda|, an entry of R
-// beyond the double range means an eigenvalue beyond it.
-bool scale_reduced(cplx* R, int n, int na, PencilScale& scale) {
-  const double magnitude = lower_magnitude(CView(R, na), n, false);
-  if (!std::isfinite(magnitude)) return false;
-  const int r = window_exponent(magnitude);
-  scale_lower(R, n, na, r);
+// are those of 2^-r R.
+//
+// The pencil's eigenvalues are 2^(a-b) times R's, and |R(i, j)| <= ||R||_2
+// = max |lambda|: a part of R of magnitude 2^(1024-(a-b)) or more (an
+// infinity too) means an eigenvalue beyond the double range. Scaling R as a
+// whole to bring such a part near 1 would push the others, and the
+// eigenvalues within the range with them, below the range. So such parts
+// are set to 2^kClampExponent with their sign, the others are scaled to
+// below 2, and the eigenvalues that come out above 2^kBeyondExponent in
+// magnitude are those beyond the range (scale.beyond).
+bool scale_reduced(cplx* Rp, int n, int na, PencilScale& scale) {
+  const CMat R(Rp, na);
+  const int limit_exponent = 1024 - (scale.a - scale.b);
+  const double limit = limit_exponent > 1023 ? HUGE_VAL : std::ldexp(1.0, limit_exponent);
+  double kept = 0.0;
+  bool beyond = false;
+  for (int j = 1; j <= n; ++j)
+    for (int i = j; i <= n; ++i)
+      for (const double part : {R(i, j).real(), i != j ? R(i, j).imag() : 0.0}) {
+        const double m = std::fabs(part);
+        if (std::isnan(m)) return false;
+        if (m >= limit)
+          beyond = true;
+        else
+          kept = std::max(kept, m);
+      }
+  if (!beyond) {
+    const int r = window_exponent(kept);
+    scale_lower(Rp, n, na, r);
+    scale.a += r;
+    return true;
+  }
+  const int r = kept > 0.0 ? std::ilogb(kept) : 0;
+  const double clamped = std::ldexp(1.0, kClampExponent);
+  for (int j = 1; j <= n; ++j)
+    for (int i = j; i <= n; ++i) {
+      auto part = [&](double x) {
+        return std::fabs(x) >= limit ? std::copysign(clamped, x) : std::ldexp(x, -r);
+      };
+      R(i, j) = cplx(part(R(i, j).real()), part(R(i, j).imag()));
+    }
   scale.a += r;
-  return true;
+  scale.beyond = std::ldexp(1.0, kBeyondExponent);
+  return false;
 }
 
 // For A' = 2^-a A and B' = 2^-b B: lambda = 2^(a-b) lambda',
 // v = 2^(-b/2) v', D = 2^b D', sqrt(1/D) = 2^(-b/2) sqrt(1/D').
 bool unscale_results(cplx* Bp, cplx* D, double* E, int ne, cplx* Vp, int nv, int n, int na,
                      const PencilScale& scale) {
-  if (scale.a == 0 && scale.b == 0) return true;
+  if (scale.a == 0 && scale.b == 0 && scale.beyond == HUGE_VAL) return true;
   auto times = [](cplx z, int e) { return cplx(std::ldexp(z.real(), e), std::ldexp(z.imag(), e)); };
   const CMat B(Bp, na), V(Vp, na);
   for (int k = 1; k <= n; ++k) {
@@ -1283,8 +1336,14 @@ bool unscale_results(cplx* Bp, cplx* D, double* E, int ne, cplx* Vp, int nv, int
     for (int i = 1; i <= n; ++i) V(i, j) = times(V(i, j), -scale.b / 2);
   bool representable = true;
   for (int i = 0; i < ne; ++i) {
-    const double lambda = std::ldexp(E[i], scale.a - scale.b);
+    double lambda = std::ldexp(E[i], scale.a - scale.b);
     if (E[i] != 0.0 && std::isfinite(E[i]) && !std::isnormal(lambda)) representable = false;
+    // An eigenvalue beyond the range is written as the largest finite
+    // double of its sign.
+    if (std::fabs(E[i]) >= scale.beyond || (std::isinf(lambda) && std::isfinite(E[i]))) {
+      lambda = std::copysign(DBL_MAX, E[i]);
+      representable = false;
+    }
     E[i] = lambda;
   }
   return representable;
