@@ -187,8 +187,11 @@ TEST_P(LapackTypes, PassLapacksOwnRatios) {
 
 INSTANTIATE_TEST_SUITE_P(Orders, LapackTypes, ::testing::ValuesIn(all_cases()),
                          [](const auto& info) {
-                           return "N" + std::to_string(info.param.n) + "_Type" +
-                                  std::to_string(info.param.type.number);
+                           std::string name = "N";
+                           name += std::to_string(info.param.n);
+                           name += "_Type";
+                           name += std::to_string(info.param.type.number);
+                           return name;
                          });
 
 }  // namespace
