@@ -99,9 +99,13 @@ void show_complex(cplx z, char* out) {
 // which cannot overflow as a modulus could.
 double part_max(cplx z) { return std::max(std::abs(z.real()), std::abs(z.imag())); }
 
-// The line of each element record of the matrix being read, for the
-// warnings formed once it is complete.
+// The line of each element record of the matrix being read, in the order
+// read (so that the stores run along memory), for the warnings formed once
+// it is complete: line_of(i, j, n) is the line of element (i, j).
 std::int64_t g_record_line[NMAX * NMAX];
+std::int64_t& line_of(int i, int j, int n) {
+  return g_record_line[static_cast<std::ptrdiff_t>(i - 1) * n + (j - 1)];
+}
 
 // One pass over the records of one file; every fault fills the report.
 class MatrixReader {
@@ -379,20 +383,11 @@ void MatrixReader::warn_number_after(char matrix) {
 
 // A complete matrix against its conjugate transpose: the solver uses the
 // lower triangle and, of the diagonal, the real part for A, the whole entry
-// for B. Differences beyond round-off get one warning each.
-//
-// A file written by a program is usually Hermitian to the bit: that is told
-// by comparisons alone, which run side by side. Only a matrix that is not
-// gets measured, with its largest entry, along chains of maxima.
+// for B. Differences beyond round-off get one warning each. (A matrix that
+// is Hermitian to the bit, as programs usually write them, is told while it
+// is read and not measured.)
 void MatrixReader::check_hermitian(char matrix, const cplx* M, int N) {
   const ColMajor<const cplx> m(M, NMAX);
-  bool exact = true;
-  for (int j = 1; j <= N; ++j) {
-    exact &= m(j, j).imag() == 0;
-    for (int i = j + 1; i <= N; ++i) exact &= m(j, i) == std::conj(m(i, j));
-  }
-  if (exact) return;
-  const ColMajor<const std::int64_t> lines(g_record_line, NMAX);
   double largest = 0, worst = 0, worst_diagonal = 0;
   int wi = 0, wj = 0, wk = 0;
   for (int j = 1; j <= N; ++j) {
@@ -416,15 +411,15 @@ void MatrixReader::check_hermitian(char matrix, const cplx* M, int N) {
   if (worst > limit) {
     show_complex(m(wj, wi), upper);
     show_complex(m(wi, wj), lower);
-    warn(lines(wj, wi),
+    warn(line_of(wj, wi, N),
          "%c is not Hermitian: %c(%d,%d) = %s is not the conjugate of %c(%d,%d) = %s on line "
          "%lld, the largest such difference; the lower triangle is used",
          matrix, matrix, wj, wi, upper, matrix, wi, wj, lower,
-         static_cast<long long>(lines(wi, wj)));
+         static_cast<long long>(line_of(wi, wj, N)));
   }
   if (worst_diagonal > limit) {
     show_complex(m(wk, wk), upper);
-    warn(lines(wk, wk),
+    warn(line_of(wk, wk, N),
          "%c(%d,%d) = %s has an imaginary part, the largest on the diagonal of %c, where a "
          "Hermitian matrix is real; %s",
          matrix, wk, wk, upper, matrix,
@@ -442,7 +437,7 @@ void MatrixReader::check_hermitian(char matrix, const cplx* M, int N) {
 // on with a number, for the warnings about the matrix.
 bool MatrixReader::read_elements(char matrix, cplx* M, int N) {
   const ColMajor<cplx> m(M, NMAX);
-  const ColMajor<std::int64_t> lines(g_record_line, NMAX);
+  bool exact = true;  // Hermitian to the bit so far
   split_i_ = 0;
   last_after_i_ = 0;
   for (int i = 1; i <= N; ++i) {
@@ -461,11 +456,15 @@ bool MatrixReader::read_elements(char matrix, cplx* M, int N) {
         return fail_mismatch(r.line, i, j, r.row, r.col, {r.re, r.im});
       }
       m(i, j) = {r.re, r.im};
-      lines(i, j) = r.line;
+      line_of(i, j, N) = r.line;
+      // The mirror of a lower element was read in an earlier row, and lies
+      // in column i, next to that of the element before.
+      if (j < i) exact &= m(j, i) == cplx(r.re, -r.im);
+      if (j == i) exact &= r.im == 0.0;
     }
   }
   warn_number_after(matrix);
-  check_hermitian(matrix, M, N);
+  if (!exact) check_hermitian(matrix, M, N);
   return true;
 }
 
