@@ -1,6 +1,7 @@
 # Two commands on a fresh machine:
-#   make run    build, run the program on the shipped example, show matrix.out
-#   make test   build and run every test
+#   make run    build the program alone (a C++20 compiler, CMake and make are
+#               all it needs), run it on the shipped example, show matrix.out
+#   make test   build and run every test (GoogleTest, reference LAPACK)
 # Hardening:
 #   make test-asan  every test again, built with AddressSanitizer and
 #                   UndefinedBehaviorSanitizer (in build-asan)
@@ -9,34 +10,61 @@
 #   make test-baseline  the bitwise digests again with the solver built
 #                   without its AVX2/AVX-512 clones (in build-baseline), as a
 #                   CPU without AVX2 runs it
+#   make test-tsan  the threaded reentrancy test built with ThreadSanitizer
+#                   (in build-tsan)
+# Installation:
+#   make test-install  install into a temporary prefix and build and run the
+#                   Fortran, C and C++ examples against the installed tree
+#   make test-without-gtest  make run on a fresh clone without GoogleTest
+#   make deps       install the Debian packages every command needs (as root)
+# Tests and benchmarks are configured only by the commands that need them;
+# where a prerequisite is missing, the command stops with one line naming
+# the Debian packages. CMAKE_FLAGS is passed to every configure.
 BUILD   ?= build
 EXAMPLE ?= order2
 JOBS    ?= 2
 ASAN_BUILD   ?= build-asan
 BASELINE_BUILD ?= build-baseline
+TSAN_BUILD   ?= build-tsan
 FUZZ_BUILD   ?= build-fuzz
 FUZZ_SECONDS ?= 60
 FUZZ_CXX     ?= clang++
 FUZZ_TARGETS := fuzz_reader fuzz_solver
 
-.PHONY: all configure build run test test-asan test-baseline fuzz bench clean
+CMAKE_FLAGS  ?=
+
+.PHONY: all configure build run test test-asan test-baseline test-tsan fuzz bench bench-build test-install \
+        test-without-gtest deps fuzz-configure clean
 
 all: build
 
-$(BUILD)/CMakeCache.txt:
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
+# $(call configure,DIR,OPTIONS[,SOURCE]): configure DIR from SOURCE (the
+# root by default) each time, the options adding to its cache; CMake's log is
+# shown only on failure, and only the one line naming the missing packages
+# when that is the failure.
+configure = @command -v cmake >/dev/null && command -v $${CXX:-c++} >/dev/null || \
+  { echo "the build needs the Debian packages: g++ cmake (make deps installs them, as root)" >&2; \
+    exit 1; }; \
+  mkdir -p $(1) && rm -f $(1)/missing-prerequisites && \
+  cmake -S $(or $(3),.) -B $(1) $(CMAKE_FLAGS) $(2) >$(1)/configure.log 2>&1 || \
+  { if [ -f $(1)/missing-prerequisites ]; then cat $(1)/missing-prerequisites; \
+    else cat $(1)/configure.log; fi >&2; exit 1; }
 
-configure: $(BUILD)/CMakeCache.txt
+configure:
+	$(call configure,$(BUILD))
 
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
-run: build
+run: configure
+	cmake --build $(BUILD) -j $(JOBS) --target geneig
 	rm -rf $(BUILD)/run && mkdir -p $(BUILD)/run
 	cp examples/$(EXAMPLE)/matrix.in $(BUILD)/run/
 	cd $(BUILD)/run && ../geneig; status=$$?; cat matrix.out 2>/dev/null; exit $$status
 
-test: build
+test:
+	$(call configure,$(BUILD),-DGENEIG_BUILD_TESTS=ON)
+	cmake --build $(BUILD) -j $(JOBS)
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
 # A sanitizer report ends the process with its own status, so that it can
@@ -44,27 +72,34 @@ test: build
 SANITIZER_ENV := ASAN_OPTIONS=exitcode=86:detect_leaks=1:abort_on_error=0 \
                  UBSAN_OPTIONS=exitcode=87:print_stacktrace=1:halt_on_error=1
 
-$(ASAN_BUILD)/CMakeCache.txt:
-	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DGENEIG_SANITIZE=ON
-
-test-asan: $(ASAN_BUILD)/CMakeCache.txt
+test-asan:
+	$(call configure,$(ASAN_BUILD),-DCMAKE_BUILD_TYPE=Debug -DGENEIG_SANITIZE=ON -DGENEIG_BUILD_TESTS=ON)
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	$(SANITIZER_ENV) ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
 
-$(BASELINE_BUILD)/CMakeCache.txt:
-	cmake -S . -B $(BASELINE_BUILD) -DCMAKE_BUILD_TYPE=Release -DGENEIG_NO_CLONES=ON
-
-test-baseline: $(BASELINE_BUILD)/CMakeCache.txt
+test-baseline:
+	$(call configure,$(BASELINE_BUILD),-DGENEIG_NO_CLONES=ON -DGENEIG_BUILD_TESTS=ON)
 	cmake --build $(BASELINE_BUILD) -j $(JOBS) --target test_digest
 	$(BASELINE_BUILD)/tests/test_digest
 
-$(FUZZ_BUILD)/CMakeCache.txt:
-	cmake -S fuzz -B $(FUZZ_BUILD) -DCMAKE_CXX_COMPILER=$(FUZZ_CXX)
+# Every file instrumented; a report ends the process with a status of its
+# own. The solver is built without its clones: the loader picks a clone
+# before ThreadSanitizer has started, and the instrumented choice crashes.
+# Every clone touches the same storage as the plain code.
+test-tsan:
+	$(call configure,$(TSAN_BUILD),-DCMAKE_BUILD_TYPE=Release -DGENEIG_NO_CLONES=ON -DGENEIG_BUILD_TESTS=ON -DCMAKE_CXX_FLAGS="-fsanitize=thread -g" -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread)
+	cmake --build $(TSAN_BUILD) -j $(JOBS) --target test_reentrant
+	TSAN_OPTIONS=exitcode=88:halt_on_error=1 $(TSAN_BUILD)/tests/test_reentrant
+
+fuzz-configure:
+	@command -v $(FUZZ_CXX) >/dev/null || { echo "the fuzz targets need the Debian packages:" \
+	  "clang libclang-rt-dev (make deps installs them, as root)" >&2; exit 1; }
+	$(call configure,$(FUZZ_BUILD),-DCMAKE_CXX_COMPILER=$(FUZZ_CXX),fuzz)
 
 # Each target runs alone (two cores: the build may use both, a fuzzer one),
 # growing a working corpus in the build directory from the seeds in
 # fuzz/corpus; findings go to $(FUZZ_BUILD)/artifacts and fail the run.
-fuzz: $(FUZZ_BUILD)/CMakeCache.txt
+fuzz: fuzz-configure
 	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target $(FUZZ_TARGETS)
 	mkdir -p $(FUZZ_BUILD)/artifacts
 	set -e; for t in $(FUZZ_TARGETS); do \
@@ -77,9 +112,73 @@ fuzz: $(FUZZ_BUILD)/CMakeCache.txt
 	  grep -E '^(Done|stat::number_of_executed_units|stat::new_units_added)' $(FUZZ_BUILD)/$$t.log; \
 	done
 
-bench: configure
+bench-build:
+	$(call configure,$(BUILD),-DGENEIG_BUILD_BENCH=ON)
 	cmake --build $(BUILD) -j $(JOBS) --target geneig_bench
+
+bench: bench-build
 	$(BUILD)/bench/geneig_bench
 
+# Installs into a temporary prefix, then builds the examples of examples/ with
+# gfortran and cc through pkg-config and with CMake through find_package,
+# against the installed tree alone, and runs them.
+test-install: build
+	tests/install/test_install.sh $(BUILD)
+
+# A fresh clone of the current commit with GoogleTest and Google Benchmark
+# hidden: make run still works, make test stops with its one line.
+test-without-gtest:
+	tests/install/test_without_gtest.sh
+
+# The Debian packages of every command: the program needs only the first
+# three; tests, benchmarks, fuzzers and the install test the rest.
+DEBIAN_PACKAGES := g++ cmake make libgtest-dev liblapack-dev libbenchmark-dev clang \
+                   libclang-rt-dev gfortran pkgconf man-db groff-base \
+                   googletest g++-aarch64-linux-gnu g++-i686-linux-gnu qemu-user
+
+deps:
+	@missing=$$(for p in $(DEBIAN_PACKAGES); do \
+	  dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q 'install ok installed' || echo $$p; \
+	done); \
+	if [ -z "$$missing" ]; then echo "all prerequisites are installed"; \
+	elif [ "$$(id -u)" = 0 ]; then apt-get update && apt-get install -y --no-install-recommends $$missing; \
+	else echo "as root: apt-get install" $$missing >&2; exit 1; fi
+
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(BASELINE_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(BASELINE_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD)
+
+# Other compilers and architectures: the bitwise digests, and the program's
+# result files on generated pencils (cross/make_pencils.sh) byte for byte
+# against the x86-64 g++ build in $(BUILD).
+#   make test-clang  built with clang++ (in build-clang)
+#   make test-cross  cross-compiled for aarch64, run under qemu-aarch64
+#                    (in build-aarch64)
+#   make test-i686   cross-compiled for 32-bit x86 with SSE2 arithmetic, run
+#                    under qemu-i386 (in build-i686)
+CLANG_BUILD ?= build-clang
+CLANG_CXX   ?= clang++
+
+.PHONY: test-clang test-cross test-i686 clean-platforms
+
+test-clang: build
+	$(call configure,$(CLANG_BUILD),-DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPILER=$(CLANG_CXX) -DGENEIG_BUILD_TESTS=ON)
+	cmake --build $(CLANG_BUILD) -j $(JOBS) --target test_digest geneig
+	$(CLANG_BUILD)/tests/test_digest
+	cross/same_results.sh $(BUILD)/geneig $(CLANG_BUILD)/geneig
+
+build-%/CMakeCache.txt: cmake/%-linux-gnu.cmake
+	cmake -S cross -B build-$* --toolchain $(CURDIR)/$<
+
+# $(call cross_check,ARCH,EMULATOR)
+cross_check = cmake --build build-$(1) -j $(JOBS) && $(2) build-$(1)/test_digest && \
+              cross/same_results.sh $(BUILD)/geneig build-$(1)/geneig $(2)
+
+test-cross: build build-aarch64/CMakeCache.txt
+	$(call cross_check,aarch64,qemu-aarch64)
+
+test-i686: build build-i686/CMakeCache.txt
+	$(call cross_check,i686,qemu-i386)
+
+clean: clean-platforms
+clean-platforms:
+	rm -rf $(CLANG_BUILD) build-aarch64 build-i686

@@ -28,7 +28,6 @@ struct Row {
   std::string text{};  // matrix.in, for Input::text
   Input input = Input::text;
   OldResult old_result = OldResult::file;
-  bool stale_temporary = false;  // a matrix.out.tmp left by an earlier run
   rlim_t file_limit = RLIM_INFINITY;
   int status = 0;
   std::string out{}, err{};  // the streams exactly, or with prefix the start of the one line
@@ -223,9 +222,6 @@ const std::vector<Row> kCatalogue{
      .status = 2, .err = "matrix.out: cannot replace it by matrix.out.tmp: Is a directory\n"},
     {.name = "WriteFailsMidway", .text = identity_pencil(40), .file_limit = 4096, .status = 2,
      .err = "matrix.out: cannot write the temporary file matrix.out.tmp: File too large\n"},
-    {.name = "StaleTemporaryFileLeftAlone", .text = kOrder2, .stale_temporary = true,
-     .status = 0, .result = Result::replaced, .order = 2,
-     .eigenvalues = {2 + std::sqrt(3.0), 2 - std::sqrt(3.0)}},
     // ---- Solver stress: solved where the answer is a double, reported where not.
     {.name = "HugeEntries", .text = pencil(2, two_one(1e300), diagonal({1, 1})), .status = 0,
      .result = Result::replaced, .order = 2, .eigenvalues = {3e300, 1e300}},
@@ -338,7 +334,6 @@ TEST_P(Catalogue, EndsWithItsStatusAndLine) {
                                                           : run_ / "matrix.out" / "kept";
   if (row.old_result == OldResult::directory) fs::create_directory(run_ / "matrix.out");
   put(old, kOldResult);
-  if (row.stale_temporary) put(run_ / "matrix.out.tmp", kOldResult);
 
   const Outcome o = run({}, row.file_limit);
   EXPECT_EQ(o.status, row.status) << o.out << o.err;
@@ -352,11 +347,7 @@ TEST_P(Catalogue, EndsWithItsStatusAndLine) {
   }
   std::vector<std::string> files{"matrix.out"};
   if (row.input != Input::none) files.insert(files.begin(), "matrix.in");
-  if (row.stale_temporary) files.push_back("matrix.out.tmp");
   EXPECT_EQ(listing(), files) << "no temporary file is left, nothing else is written";
-  if (row.stale_temporary) {
-    EXPECT_EQ(slurp(run_ / "matrix.out.tmp"), kOldResult);
-  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, Catalogue, ::testing::ValuesIn(kCatalogue),

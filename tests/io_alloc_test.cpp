@@ -129,14 +129,16 @@ TEST_F(FileLayerHeap, ReadingAllocatesNothing) {
   EXPECT_EQ(N, 3);
 }
 
-// A new file, a replaced one, and the failures: a missing directory, a
-// target that is a directory, an order above the capacity.
+// A new file (with a temporary left by a killed run beside it), a replaced
+// one, and the failures: a missing directory, a target that is a directory,
+// an order above the capacity.
 TEST_F(FileLayerHeap, WritingAllocatesNothing) {
   std::mt19937_64 gen(9);
   std::uniform_real_distribution<double> unit(-1.0, 1.0);
   for (double& e : g_E) e = unit(gen);
   for (cplx& v : g_V) v = {unit(gen), unit(gen)};
   fs::create_directory(path("dir.out"));
+  put("matrix.out.tmp3", "left by a killed run");  // removed by the first write
   const struct {
     std::string file;
     int N;
@@ -159,6 +161,7 @@ TEST_F(FileLayerHeap, WritingAllocatesNothing) {
         << c.file;
     EXPECT_EQ(ok, c.ok) << c.file << ": " << report.message();
   }
+  EXPECT_FALSE(fs::exists(path("matrix.out.tmp3")));
   // saveeig itself, on a good file.
   const std::string field = path("matrix.out") + std::string(20, ' ');
   const int N = 4;

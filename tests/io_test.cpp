@@ -694,14 +694,6 @@ TEST_F(WriteResultFile, TargetIsADirectory) {
   EXPECT_EQ(listing(), std::vector<std::string>{"matrix.out"});
 }
 
-TEST_F(WriteResultFile, LeftoverTemporaryFileIsNotTouched) {
-  put(path("matrix.out.tmp"), "left by a killed run");
-  geneig::WriteReport r;
-  ASSERT_TRUE(geneig::write_result_file(path("matrix.out"), g_E, g_V, 1, r)) << r.message();
-  EXPECT_EQ(get(path("matrix.out.tmp")), "left by a killed run");
-  EXPECT_EQ(listing(), (std::vector<std::string>{"matrix.out", "matrix.out.tmp"}));
-}
-
 TEST_F(WriteResultFile, MissingDirectoryOrBadOrder) {
   geneig::WriteReport r;
   EXPECT_FALSE(geneig::write_result_file(path("none/matrix.out"), g_E, g_V, 2, r));

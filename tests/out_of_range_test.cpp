@@ -65,8 +65,9 @@ TEST_P(OutOfRange, SpoilsNoOtherEigenpair) {
     for (int i = 1; i <= n; ++i) w[i - 1] = std::abs(V(i, j)) * std::sqrt(c.b[i - 1]);
     const auto largest = std::max_element(w.begin(), w.end());
     EXPECT_NEAR(*largest, 1.0, 2 * n * kEps);
-    for (auto it = w.begin(); it != w.end(); ++it)
+    for (auto it = w.begin(); it != w.end(); ++it) {
       if (it != largest) EXPECT_LE(*it, n * kEps);
+    }
   }
 }
 

@@ -5,10 +5,12 @@
 //
 // Exit status: 0 solved and written; 1 the input could not be used (nothing
 // written); 2 the result file could not be written; 3 the solver reported a
-// failure (the result file is written all the same).
+// failure (the result file is written all the same). SIGINT, SIGTERM and
+// SIGHUP end the run by that signal, without leaving a temporary file.
 #include <algorithm>
 #include <cmath>
 #include <complex>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string_view>
@@ -76,6 +78,12 @@ void report(const char* line) {
 }  // namespace
 
 int main() {
+  // A diagnostic line that cannot be written (standard output a pipe whose
+  // reader has gone) is lost, but does not end the run: the result file is
+  // still written and the exit status is still the one that says what
+  // happened.
+  std::signal(SIGPIPE, SIG_IGN);
+  geneig::install_result_file_signals();
   std::setvbuf(stdout, stdout_buffer, _IOLBF, sizeof stdout_buffer);
   fill_text_field(input_name, "matrix.in");
   fill_text_field(output_name, "matrix.out");

@@ -24,6 +24,7 @@
 #include <cstring>
 
 #include "powers_of_ten.hpp"
+#include "wide_product.hpp"
 
 namespace geneig {
 
@@ -32,7 +33,6 @@ namespace {
 static_assert(std::endian::native == std::endian::little, "digits are read eight to a word");
 
 using u64 = std::uint64_t;
-using u128 = unsigned __int128;
 
 constexpr int kMaxDigits = 19;          // 10^19 - 1 < 2^64
 constexpr int kMaxExponentDigits = 5;   // far past every power of the table
@@ -108,17 +108,16 @@ bool nearest_double(u64 w, int q, bool negative, double& value) {
   // only by a carry through every bit of hi below it, and decide whether
   // there are sticky bits only when the rest has none and the power is
   // exact. Only then is it formed; otherwise lo stands for it as 0.
-  const u128 high_product = static_cast<u128>(wn) * t.hi;
-  u64 hi = static_cast<u64>(high_product >> 64);
-  u64 mid = static_cast<u64>(high_product);
+  const WideProduct high_product = multiply_wide(wn, t.hi);
+  u64 hi = high_product.hi;
+  u64 mid = high_product.lo;
   u64 lo = 0;
   const u64 hi_below = hi & ((hi >> 63) != 0 ? 0x3FF : 0x1FF);
   if (hi_below == ((hi >> 63) != 0 ? 0x3FF : 0x1FF) || (t.exact && hi_below == 0 && mid == 0)) {
-    const u128 low_product = static_cast<u128>(wn) * t.lo;
-    lo = static_cast<u64>(low_product);
-    const u128 middle = static_cast<u128>(mid) + (low_product >> 64);
-    mid = static_cast<u64>(middle);
-    hi += static_cast<u64>(middle >> 64);
+    const WideProduct low_product = multiply_wide(wn, t.lo);
+    lo = low_product.lo;
+    mid += low_product.hi;
+    hi += mid < low_product.hi ? 1u : 0u;  // the carry out of mid
   }
 
   const int u = static_cast<int>(hi >> 63);

@@ -49,12 +49,24 @@ bool format_result(const double* E, const std::complex<double>* V, int N, TextSi
 // closed and then renamed over the file, so the file is replaced whole or
 // not at all: on failure the previous file is left as it was and the
 // temporary file is removed. The temporary file is not synced to disk first.
+// Where the file system allows, it has no name until it is complete; else it
+// is named "<name>.tmp" (a number after it while that is in use by another
+// run). Temporaries left by runs that have ended (killed) are removed first;
+// those of runs still writing are left alone.
 //
 //  name, E, V, N (in) as for saveeig; N above NMAX is refused.
 //  report (out) ok, or the failure and its diagnostic.
 //  Returns report.ok.
 bool write_result_file(std::string_view name, const double* E, const std::complex<double>* V,
                        int N, WriteReport& report);
+
+// install_result_file_signals: makes the process's signals safe for the
+// result file. SIGINT, SIGTERM and SIGHUP (unless the process started with
+// them ignored) remove the temporary file of a write in progress, if it has
+// a name, and then end the process by the same signal. SIGXFSZ is ignored:
+// a write beyond the file-size limit fails (EFBIG) and is reported as any
+// failed write.
+void install_result_file_signals();
 
 // saveeig: writes the eigenvalues and eigenvectors to the result file.
 //

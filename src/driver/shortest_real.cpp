@@ -22,13 +22,13 @@
 #include <cstring>
 
 #include "powers_of_ten.hpp"
+#include "wide_product.hpp"
 
 namespace geneig {
 
 namespace {
 
 using u64 = std::uint64_t;
-using u128 = unsigned __int128;
 
 // value = digits * 10^exponent
 struct Decimal {
@@ -42,11 +42,11 @@ struct Decimal {
 // scaled value leaves a fraction whose upper 64 bits are zero, and any other
 // leaves them nonzero (its fraction is never that small).
 u64 round_to_odd(u64 g_hi, u64 g_lo, u64 cp) {
-  const u128 x = static_cast<u128>(g_lo) * cp;
-  const u128 y = static_cast<u128>(g_hi) * cp;
-  const u128 z = static_cast<u128>(static_cast<u64>(y)) + (x >> 64);
-  const u64 integer = static_cast<u64>(y >> 64) + static_cast<u64>(z >> 64);
-  return integer | (static_cast<u64>(z) != 0 ? 1u : 0u);
+  const WideProduct x = multiply_wide(g_lo, cp);
+  const WideProduct y = multiply_wide(g_hi, cp);
+  const u64 fraction = y.lo + x.hi;  // wraps around exactly when it carries
+  const u64 integer = y.hi + (fraction < x.hi ? 1u : 0u);
+  return integer | (fraction != 0 ? 1u : 0u);
 }
 
 // The shortest decimal in the rounding interval of the double with the given

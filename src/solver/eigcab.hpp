@@ -13,6 +13,9 @@ namespace geneig {
 // Capacity of every matrix dimension and vector.
 inline constexpr int NMAX = 200;
 
+// The storage of one solve beyond its arguments (workspace.hpp).
+struct Workspace;
+
 // eigcab: all or some eigenvalues and eigenvectors of A v = lambda B v,
 // A Hermitian, B Hermitian positive definite, both of order N.
 //
@@ -49,9 +52,23 @@ inline constexpr int NMAX = 200;
 // eigenvalue beyond it (ILL = 6).
 //  IW   (work) int, N.
 //  W    (work) double, NA x 7.
+//
+// Not reentrant: the solve keeps its work storage, the reduction's arrays
+// t1 and t2 among them, in one static Workspace that lives for the life of
+// the process. Two calls must not overlap.
 void eigcab(std::complex<double>* A, std::complex<double>* B, const int& N, const int& NA,
             const int& M, const int& MV, double& EPS, std::complex<double>* D, double* E,
             std::complex<double>* V, int& ILL, int* IW, double* W);
+
+// eigcab with the caller's work storage: the same operations, the same
+// results to the bit. Reentrant: calls with different arguments and
+// different Workspaces may run at the same time on different threads (the
+// solver's lines on standard output are then each written whole, in no
+// fixed order). The Workspace holds nothing from one call to the next.
+//  WORK (work) the storage of the solve; see workspace.hpp.
+void eigcab(std::complex<double>* A, std::complex<double>* B, const int& N, const int& NA,
+            const int& M, const int& MV, double& EPS, std::complex<double>* D, double* E,
+            std::complex<double>* V, int& ILL, int* IW, double* W, Workspace& WORK);
 
 // eigch: selected eigenvalues, and optionally eigenvectors, of a complex
 // Hermitian matrix of order N >= 2 given by its lower triangle.
@@ -66,7 +83,14 @@ void eigcab(std::complex<double>* A, std::complex<double>* B, const int& N, cons
 //       eigenvalues of a cluster lie too close for inverse iteration to
 //       tell apart (re-orthogonalization leaves next to nothing of one of
 //       its vectors, and V holds what is left); otherwise untouched.
+//
+// Not reentrant, like eigcab: it uses the same static Workspace.
 void eigch(std::complex<double>* A, const int& N, const int& NA, const int& M, const int& MV,
            double& EPS, double* W, int* IW, double* E, std::complex<double>* V, int& ILL);
+
+// eigch with the caller's work storage; reentrant as the eigcab above.
+void eigch(std::complex<double>* A, const int& N, const int& NA, const int& M, const int& MV,
+           double& EPS, double* W, int* IW, double* E, std::complex<double>* V, int& ILL,
+           Workspace& WORK);
 
 }  // namespace geneig

@@ -1,5 +1,8 @@
 // The phases of eigcab and eigch, one function each, exposed so that tests
 // can check each phase on its own. Callers outside the solver use eigcab.hpp.
+// The phases talk to each other only through their arguments: the caller's
+// arrays and, for the storage of their own, a Workspace (workspace.hpp). A
+// phase called without one uses the static shared_workspace().
 //
 // Layout shared by the phases (n = order, na = leading dimension, 1-based):
 //
@@ -17,10 +20,21 @@
 #pragma once
 
 #include <cmath>
+#include <initializer_list>
 
+#include "colmajor.hpp"
 #include "complex_ops.hpp"
+#include "workspace.hpp"
 
 namespace geneig::detail {
+
+using CMat = ColMajor<cplx>;
+using CView = ColMajor<const cplx>;
+using RMat = ColMajor<double>;
+using RView = ColMajor<const double>;
+
+// The close-eigenvalue threshold is this multiple of the norm bound beta.
+inline constexpr double kDeltaFactor = 1e-14;
 
 // Scalars that the eigenvalue phase hands on: the norm bound beta of T (its
 // largest absolute row sum), the bisection tolerance tol = EPS * beta and
@@ -31,6 +45,12 @@ struct SpectrumScale {
   double delta;
 };
 
+// The argument contract of eigch; false for a call that it refuses.
+bool eigch_accepts(int N, int NA, int M, int MV);
+
+// The line "(SUBR. EIGCH) INVALID ARGUMENT." followed by the values.
+void print_invalid_argument(std::initializer_list<long long> values);
+
 // ---- Generalized problem (eigcab) ----
 
 // B = L^H D L from the last row up: L(i, j), i > j, overwrites B below the
@@ -38,18 +58,19 @@ struct SpectrumScale {
 // about (ILL = 5) and kept; an exactly zero pivot is warned about (ILL = 5),
 // its reciprocal taken as 0 so that everything stays finite, and the
 // function returns false: the pencil is singular and cannot be reduced.
-bool factor_b(cplx* B, int n, int na, cplx* D, int& ILL);
+bool factor_b(cplx* B, int n, int na, cplx* D, int& ILL, Workspace& work = shared_workspace());
 
 // A := L^-H A L^-1, from column n-1 down to column 1, reading the lower
 // triangle and diagonal of A and the multipliers of L in B.
-void reduce_a(cplx* A, const cplx* B, int n, int na);
+void reduce_a(cplx* A, const cplx* B, int n, int na, Workspace& work = shared_workspace());
 
 // A := D^-1/2 A D^-1/2 on the lower triangle and diagonal: the standard
 // Hermitian matrix R.
 void scale_a(cplx* A, const cplx* B, const cplx* D, int n, int na);
 
 // v := L^-1 D^-1/2 y for columns 1..ncols of V.
-void back_transform_pencil(cplx* V, const cplx* B, int n, int na, int ncols);
+void back_transform_pencil(cplx* V, const cplx* B, int n, int na, int ncols,
+                           Workspace& work = shared_workspace());
 
 // Power-of-two exponents a and b with which the pencil is solved as
 // (2^-a A, 2^-b B); both 0 while the largest entries of A and B lie in the
@@ -65,6 +86,16 @@ struct PencilScale {
 };
 PencilScale choose_pencil_scale(const cplx* A, const cplx* B, int n, int na);
 void scale_pencil(cplx* A, cplx* B, int n, int na, const PencilScale& scale);
+
+// Largest |Re| or |Im| over the lower triangle and diagonal of X, infinity
+// if one is not a finite number; the imaginary parts of the diagonal only
+// when diagonal_imag is true.
+double lower_magnitude(const CView& X, int n, bool diagonal_imag);
+
+// The exponent e that brings a magnitude outside the window of ordinary
+// magnitudes, [2^-32, 2^32], into [1, 2); 0 inside it, for zero and for
+// values that are not finite.
+int window_exponent(double magnitude);
 
 // The reduced matrix R (lower triangle and diagonal) scaled by a power of
 // two 2^-r into the same window, r added to scale.a. False when R shows an
@@ -89,7 +120,8 @@ SpectrumScale closed_form_order2(cplx* A, int na, int m, double eps, double* W, 
 // Householder reduction of the Hermitian matrix (lower triangle) to the real
 // symmetric tridiagonal T: d into W(., 1), e into W(., 2), phase factors and
 // reflection vectors into A (layout above).
-void reduce_to_tridiagonal(cplx* A, int n, int na, double* W);
+void reduce_to_tridiagonal(cplx* A, int n, int na, double* W,
+                           Workspace& work = shared_workspace());
 
 // Sturm counts of T (d in W(., 1), e_k^2 in W(., 3)) at kSturmLanes trial
 // values x: counts[l] is the number of eigenvalues >= x[l] for m > 0, of
@@ -109,13 +141,14 @@ double cluster_distance(double eps, double beta);
 // cluster of the previous one (none if cluster < 0) that come out nearly
 // dependent on their cluster are refined by further steps.
 void inverse_iteration(double* W, int* IW, int n, int na, const double* E, int nv,
-                       const SpectrumScale& scale, double cluster, cplx* V);
+                       const SpectrumScale& scale, double cluster, cplx* V,
+                       Workspace& work = shared_workspace());
 
 // Eigenvectors of T -> eigenvectors of A (x = Q Phi y), scaled by their
 // largest component; for mv > 0 re-orthogonalized within clusters and of
 // unit 2-norm. False when the re-orthogonalization leaves next to nothing
 // of a vector: its cluster's eigenvalues could not be told apart.
 bool back_transform(const cplx* A, const double* W, int n, int na, const double* E, int mv,
-                    double eps, double beta, cplx* V);
+                    double eps, double beta, cplx* V, Workspace& work = shared_workspace());
 
 }  // namespace geneig::detail

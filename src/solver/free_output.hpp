@@ -45,10 +45,14 @@ class FreeRecord {
   }
   std::string_view view() const { return {buf_, static_cast<std::size_t>(pos_ - buf_)}; }
 
-  // Writes the record and its line end to standard output.
+  // Writes the record and its line end to standard output in one call, so
+  // that lines printed by solves on different threads never mix.
   void print() const {
-    std::fwrite(buf_, 1, static_cast<std::size_t>(pos_ - buf_), stdout);
-    std::fputc('\n', stdout);
+    char line[sizeof buf_ + 1];
+    const std::size_t length = static_cast<std::size_t>(pos_ - buf_);
+    std::memcpy(line, buf_, length);
+    line[length] = '\n';
+    std::fwrite(line, 1, length + 1, stdout);
     std::fflush(stdout);
   }
 

@@ -1,0 +1,67 @@
+# The installed library and the files that let other builds find it:
+#
+#   bin/geneig                         the program
+#   lib/libgeneig.a, lib/libgeneig.so  solver, file routines, C and Fortran entries
+#   include/geneig/                    geneig.h (C), geneig.hpp and the C++ headers
+#   lib/cmake/geneig/                  find_package(geneig): target geneig::geneig
+#   lib/pkgconfig/geneig.pc            pkg-config geneig
+#   share/man/man1, man3               geneig(1); eigcab(3), eigch(3), mtxcnv(3)
+#
+# Every file found through the package locates the others relative to
+# itself, so an installed tree can be moved.
+include(GNUInstallDirs)
+include(CMakePackageConfigHelpers)
+
+set(GENEIG_INCLUDE_DIR ${PROJECT_BINARY_DIR}/include/geneig)
+configure_file(${PROJECT_SOURCE_DIR}/src/api/version.h.in ${GENEIG_INCLUDE_DIR}/version.h @ONLY)
+
+# One set of objects for both libraries, compiled once with the flags that
+# make every result the same bits; position-independent for the shared one.
+set_target_properties(geneig_solver geneig_io PROPERTIES POSITION_INDEPENDENT_CODE ON)
+set(GENEIG_OBJECTS $<TARGET_OBJECTS:geneig_solver> $<TARGET_OBJECTS:geneig_io>
+                   $<TARGET_OBJECTS:geneig_api>)
+add_library(geneig_shared SHARED ${GENEIG_OBJECTS})
+add_library(geneig_static STATIC ${GENEIG_OBJECTS})
+set_target_properties(geneig_shared PROPERTIES OUTPUT_NAME geneig EXPORT_NAME geneig
+                      VERSION ${PROJECT_VERSION} SOVERSION ${PROJECT_VERSION_MAJOR})
+set_target_properties(geneig_static PROPERTIES OUTPUT_NAME geneig EXPORT_NAME geneig_static)
+target_link_options(geneig_shared PRIVATE LINKER:--no-undefined)
+foreach(library geneig_shared geneig_static)
+  target_include_directories(${library} INTERFACE
+                             $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
+  target_compile_features(${library} INTERFACE cxx_std_20)
+endforeach()
+
+install(TARGETS geneig RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS geneig_shared geneig_static EXPORT geneigTargets
+        LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+        ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
+install(FILES src/api/geneig.h src/api/geneig.hpp ${GENEIG_INCLUDE_DIR}/version.h
+              src/solver/eigcab.hpp src/solver/mtxcnv.hpp
+              src/driver/rdmtx.hpp src/driver/free_format.hpp src/driver/saveeig.hpp
+        DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/geneig)
+
+set(GENEIG_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/geneig)
+install(EXPORT geneigTargets NAMESPACE geneig:: DESTINATION ${GENEIG_CMAKE_DIR})
+configure_package_config_file(cmake/geneigConfig.cmake.in
+                              ${PROJECT_BINARY_DIR}/geneigConfig.cmake
+                              INSTALL_DESTINATION ${GENEIG_CMAKE_DIR})
+# 0.x: a new minor version may change the interface.
+write_basic_package_version_file(${PROJECT_BINARY_DIR}/geneigConfigVersion.cmake
+                                 COMPATIBILITY SameMinorVersion)
+install(FILES ${PROJECT_BINARY_DIR}/geneigConfig.cmake
+              ${PROJECT_BINARY_DIR}/geneigConfigVersion.cmake
+        DESTINATION ${GENEIG_CMAKE_DIR})
+
+# geneig.pc finds the prefix from its own place, lib/pkgconfig.
+file(RELATIVE_PATH GENEIG_PC_TO_PREFIX /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
+configure_file(cmake/geneig.pc.in ${PROJECT_BINARY_DIR}/geneig.pc @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/geneig.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+
+foreach(page man1/geneig.1 man3/eigcab.3 man3/eigch.3 man3/mtxcnv.3)
+  configure_file(man/${page} ${PROJECT_BINARY_DIR}/man/${page} @ONLY)
+  get_filename_component(section ${page} DIRECTORY)
+  install(FILES ${PROJECT_BINARY_DIR}/man/${page} DESTINATION ${CMAKE_INSTALL_MANDIR}/${section})
+endforeach()
+
+install(FILES LICENSE README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})

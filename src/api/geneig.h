@@ -1,0 +1,69 @@
+/* geneig.h: the solver's routines for C and Fortran.
+ *
+ * Each routine takes every argument by reference, as Fortran passes them,
+ * under the name gfortran gives an external procedure (lower case, one
+ * trailing underscore): from Fortran,
+ *   call eigcab(A, B, N, NA, M, MV, EPS, D, E, V, ILL, IW, W)
+ * links against these symbols as it stands. Integers are 32 bits (Fortran's
+ * default INTEGER); a complex number is two doubles, real part first
+ * (Fortran's COMPLEX(8), C's double _Complex); matrices are column-major
+ * with a leading dimension (element (i, j), counted from 1, at position
+ * (i - 1) + (j - 1) * NA). N, NA, N1, M and MV are never written, so
+ * constants may be passed for them. ILL is written only on a failure:
+ * set it to 0 before the call.
+ *
+ * eigcab_ and eigch_ work in static arrays of order GENEIG_NMAX: call them
+ * from one thread at a time. mtxcnv_ keeps no state. All three write their
+ * diagnostic lines to standard output. The full argument contracts are in
+ * the manual pages eigcab(3), eigch(3) and mtxcnv(3). Valid C99 and C++. */
+#ifndef GENEIG_GENEIG_H
+#define GENEIG_GENEIG_H
+
+#include <stdint.h>
+
+#include "version.h"
+
+/* The largest order any routine accepts. */
+#define GENEIG_NMAX 200
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* A v = lambda B v for A Hermitian and B Hermitian positive definite, of
+ * order N: the |M| largest (M > 0) or smallest (M < 0) eigenvalues into E
+ * and |MV| eigenvectors into the columns of V (B-orthonormal for MV > 0).
+ *   A    complex NA x N, in/out   B    complex NA x N, in/out
+ *   D    complex N, out           E    double |M|, out
+ *   V    complex NA x |MV|, out   EPS  double, in/out (negative: 1e-14)
+ *   ILL  out: 2 invalid arguments, 5 a pivot of B with negative real part
+ *        or B singular, 6 an eigenvalue beyond the double range, 7
+ *        eigenvectors of a cluster not told apart
+ *   IW   int32 N, work            W    double NA x 7, work */
+void eigcab_(double *A, double *B, const int32_t *N, const int32_t *NA, const int32_t *M,
+             const int32_t *MV, double *EPS, double *D, double *E, double *V, int32_t *ILL,
+             int32_t *IW, double *W);
+
+/* Selected eigenvalues and eigenvectors of the Hermitian matrix held in the
+ * lower triangle of A (complex NA x N, N >= 2); arguments as for eigcab_,
+ * V of unit 2-norm for MV > 0. ILL: 2 invalid arguments, 7 eigenvectors
+ * of a cluster not told apart. */
+void eigch_(double *A, const int32_t *N, const int32_t *NA, const int32_t *M, const int32_t *MV,
+            double *EPS, double *W, int32_t *IW, double *E, double *V, int32_t *ILL);
+
+/* The real symmetric-definite pair (A, B), real N1 x N, reduced in place
+ * to the standard symmetric matrix D^(-1/2) L^(-T) A L^(-1) D^(-1/2) with
+ * B = L^T D L; the pivots into D (double N). ILL: 2 invalid arguments,
+ * 1 B not positive definite. */
+void mtxcnv_(double *A, double *B, const int32_t *N, const int32_t *N1, double *D, int32_t *ILL);
+
+/* ---- Reentrant solve: to be declared here ----
+ * The solve of many pencils on many threads, each call with a workspace its
+ * caller supplies, and the function that gives that workspace's size for an
+ * order N, come with the solver that keeps no static state. */
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

@@ -1,0 +1,174 @@
+// Eigenvalues of the real symmetric tridiagonal T (diagonal d, off-diagonal
+// e) by bisection on Sturm counts: the |m| largest (m > 0, descending) or
+// the |m| smallest (m < 0, ascending), each to within tol = eps * beta,
+// beta = max_k (|e_{k-1}| + |d_k| + |e_k|) the norm bound of T.
+//
+//   W  (in/out) double, na x 7. In: d in column 1, e in column 2.
+//              Out: e_k^2 in column 3 as well (k = 1..n-1).
+//   m  (in)     signed number of eigenvalues, 1 <= |m| <= n.
+//   eps (in)    relative tolerance.
+//   E  (out)    double, |m|: the eigenvalues.
+//   returns     beta, tol and the close-eigenvalue threshold
+//              delta = kDeltaFactor * beta.
+//
+// sturm_counts needs no storage beyond its registers; the search keeps its
+// trial values on the stack.
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+#include "eigch_phases.hpp"
+#include "simd.hpp"
+
+namespace geneig::detail {
+namespace {
+
+using namespace simd;
+
+// Bisection on doubles halves an interval at most about 2100 times before
+// the midpoint meets an end; the cap only ends searches on non-finite input.
+constexpr int kMaxBisections = 4096;
+// Sturm counts are formed kLanes at a time: the trial values of the next
+// kDepth bisection steps, a binary tree of kTreeNodes midpoints.
+constexpr int kLanes = detail::kSturmLanes;
+constexpr int kDepth = 4;
+constexpr int kTreeNodes = (1 << kDepth) - 1;
+static_assert(kTreeNodes <= kLanes);
+constexpr int kVectors = kLanes / 8;
+
+}  // namespace
+
+// Sturm counts at kLanes trial values at once. The pivots q_k of the
+// elimination of T - x I without interchanges, q_1 = d_1 - x,
+// q_k = (d_k - x) - e_{k-1}^2 / q_{k-1}, have as many non-negative members as
+// T has eigenvalues >= x. A zero pivot counts as non-negative; the next one
+// is then -infinity, not counted, and the row after it starts afresh. Each
+// count is one chain of dependent divisions: the lanes' chains run side by
+// side, each with exactly the operations of a count on its own.
+GENEIG_WIDEST void sturm_counts(const double* Wp, int n, int na, int m, const double* x,
+                                int* counts) {
+  const RView W(Wp, na);
+  // kLanes lanes as kVectors vectors of eight, as wide as the widest vector
+  // instructions; narrower machines split each operation.
+  Lanes8 xv[kVectors], q[kVectors];
+  Mask8 count[kVectors], zero[kVectors], skipped[kVectors];
+  for (int v = 0; v < kVectors; ++v)
+    for (int l = 0; l < 8; ++l) xv[v][l] = x[8 * v + l];
+  // As long as no pivot is exactly zero, no row is skipped and the chain is
+  // a division and a subtraction per row. Should one be zero, the counts
+  // are formed again with the zero pivots handled; either way they are the
+  // counts of the recurrence as stated.
+  for (int v = 0; v < kVectors; ++v) {
+    q[v] = W(1, 1) - xv[v];
+    count[v] = -(q[v] >= 0.0);
+    zero[v] = q[v] == 0.0;  // a zero pivot so far
+  }
+  for (int k = 2; k <= n; ++k) {
+    const double d = W(k, 1), e2 = W(k - 1, 3);
+    for (int v = 0; v < kVectors; ++v) {
+      q[v] = (d - xv[v]) - e2 / q[v];
+      count[v] -= q[v] >= 0.0;
+      zero[v] |= q[v] == 0.0;
+    }
+  }
+  Mask8 seen = {};
+  for (int v = 0; v < kVectors; ++v) seen |= zero[v];
+  bool zeros = false;
+  for (int l = 0; l < 8; ++l) zeros = zeros || seen[l] != 0;
+  if (zeros) {
+    for (int v = 0; v < kVectors; ++v) {
+      q[v] = W(1, 1) - xv[v];
+      count[v] = -(q[v] >= 0.0);
+      zero[v] = q[v] == 0.0;  // this row's pivot is exactly zero
+      skipped[v] = Mask8{};   // this row follows a zero pivot
+    }
+    for (int k = 2; k <= n; ++k) {
+      const double d = W(k, 1), e2 = W(k - 1, 3);
+      for (int v = 0; v < kVectors; ++v) {
+        const Lanes8 dx = d - xv[v];
+        const Lanes8 next = dx - e2 / q[v];
+        const Mask8 skip = zero[v];
+        q[v] = skipped[v] ? dx : next;
+        count[v] -= ~skip & (q[v] >= 0.0);
+        zero[v] = ~skip & (q[v] == 0.0);
+        skipped[v] = skip;
+      }
+    }
+  }
+  for (int l = 0; l < kLanes; ++l) {
+    const int c = static_cast<int>(count[l / 8][l % 8]);
+    counts[l] = m > 0 ? c : n - c;
+  }
+}
+
+// Bisection from the chosen end of the spectrum inward. Every eigenvalue's
+// interval starts as [-beta, beta]; the shared bound b carries from one
+// eigenvalue to the next (fewer than i eigenvalues lie beyond it), and each
+// count that shows s eigenvalues beyond x raises the lower ends of
+// eigenvalues i..s to x. A search ends when the midpoint comes within tol of
+// either end.
+//
+// The search is sequential, but the trial values of its next kDepth steps
+// are known in advance: the midpoint, the midpoints of its two halves, and
+// so on. Their counts are formed together, then the search walks down the
+// tree with exactly the midpoints, counts and decisions it would have met
+// one at a time.
+SpectrumScale bisect_eigenvalues(double* Wp, int n, int na, int m, double eps, double* E) {
+  const RMat W(Wp, na);
+  // Largest absolute row sum: r_1 = |e_1| + |d_1|, r_n = |d_n| + |e_{n-1}|,
+  // r_k = |e_{k-1}| + |d_k| + |e_k|.
+  double beta = std::max(std::fabs(W(1, 2)) + std::fabs(W(1, 1)),
+                         std::fabs(W(n, 1)) + std::fabs(W(n - 1, 2)));
+  for (int k = 2; k <= n - 1; ++k) {
+    const double r = std::fabs(W(k - 1, 2)) + std::fabs(W(k, 1)) + std::fabs(W(k, 2));
+    if (r > beta) beta = r;
+  }
+  const SpectrumScale scale{beta, eps * beta, kDeltaFactor * beta};
+  const double tol = scale.tol;
+
+  for (int k = 1; k <= n - 1; ++k) W(k, 3) = W(k, 2) * W(k, 2);
+
+  const int count = std::abs(m);
+  double b = m > 0 ? beta : -beta;
+  for (int i = 1; i <= count; ++i) E[i - 1] = -b;
+
+  for (int i = 1; i <= count; ++i) {
+    double a = E[i - 1];
+    double x = (a + b) * 0.5;
+    int steps = 0;
+    auto go_on = [&] { return steps < kMaxBisections && std::fabs(a - x) > tol && std::fabs(b - x) > tol; };
+    while (go_on()) {
+      // Node t has the interval (lo[t], hi[t]) and midpoint mid[t]; its
+      // children 2t+1 (count below i: the upper end moves) and 2t+2 (the
+      // lower end moves) halve it.
+      double lo[kLanes], hi[kLanes], mid[kLanes];
+      lo[0] = a, hi[0] = b, mid[0] = x;
+      for (int t = 0; 2 * t + 2 < kTreeNodes; ++t) {
+        lo[2 * t + 1] = lo[t], hi[2 * t + 1] = mid[t];
+        lo[2 * t + 2] = mid[t], hi[2 * t + 2] = hi[t];
+        mid[2 * t + 1] = (lo[t] + mid[t]) * 0.5;
+        mid[2 * t + 2] = (mid[t] + hi[t]) * 0.5;
+      }
+      for (int t = kTreeNodes; t < kLanes; ++t) mid[t] = x;
+      int counts[kLanes];
+      sturm_counts(Wp, n, na, m, mid, counts);
+      for (int level = 0, t = 0; level < kDepth && go_on(); ++level) {
+        const int s = counts[t];
+        ++steps;
+        if (s < i) {
+          b = x;
+          t = 2 * t + 1;
+        } else {
+          a = x;
+          for (int j = i; j <= std::min(s, count); ++j) E[j - 1] = x;
+          t = 2 * t + 2;
+        }
+        x = (a + b) * 0.5;
+      }
+    }
+    E[i - 1] = x;
+  }
+  return scale;
+}
+
+}  // namespace geneig::detail

@@ -1,0 +1,122 @@
+// eigch: selected eigenvalues, and optionally eigenvectors, of a complex
+// Hermitian matrix A of order n >= 2 (lower triangle), A x = lambda x.
+//
+// The argument checks, the default tolerance and the sequence of phases:
+//
+//   n = 2:  closed_form_order2                          (this file)
+//   n > 2:  reduce_to_tridiagonal (tridiagonal.cpp)  -> bisect_eigenvalues
+//           (bisection.cpp)
+//   then, for MV != 0: inverse_iteration (inverse_iteration.cpp)
+//           -> back_transform (back_transform.cpp)
+//
+// Arguments as documented in eigcab.hpp; the work array W, na x 7, and the
+// storage of each phase in eigch_phases.hpp. The phases share nothing but
+// A, W, IW, E, V and the Workspace.
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <initializer_list>
+#include <utility>
+
+#include "eigcab.hpp"
+#include "eigch_phases.hpp"
+#include "free_output.hpp"
+#include "workspace.hpp"
+
+namespace geneig {
+namespace detail {
+namespace {
+
+// Default relative tolerance, written back into a negative EPS.
+constexpr double kDefaultEps = 1e-14;
+
+}  // namespace
+
+void print_invalid_argument(std::initializer_list<long long> values) {
+  FreeRecord line;
+  line.text("(SUBR. EIGCH) INVALID ARGUMENT.");
+  for (long long v : values) line.integer(v);
+  line.print();
+}
+
+bool eigch_accepts(int N, int NA, int M, int MV) {
+  return N >= 2 && M != 0 && NA >= N && N >= std::llabs(M) && std::llabs(M) >= std::llabs(MV);
+}
+
+// Order 2: with t = (d1 + d2)/2, h = (d1 - d2)/2 and p = d1 d2 - e1^2, the
+// eigenvalues are s = sign(t)(sqrt(r) + |t|), the one of larger modulus,
+// and p/s, where r = h^2 + e1^2. In exact arithmetic r = t^2 - p; formed as
+// that difference it cancels catastrophically when the eigenvalues are
+// close, and sqrt(r) keeps only half the digits of their gap. As a sum of
+// squares it keeps them all. Entries outside the window of ordinary
+// magnitudes are scaled by a power of two for the squares, as everywhere in
+// the solver, and the eigenvalues scaled back exactly. The zero matrix
+// (s = 0) has both eigenvalues 0. The pair is returned largest first for
+// m > 0, smallest first for m < 0.
+SpectrumScale closed_form_order2(cplx* Ap, int na, int m, double eps, double* Wp, double* E) {
+  const CMat A(Ap, na);
+  const RMat W(Wp, na);
+  const double d1 = A(1, 1).real();
+  const double d2 = A(2, 2).real();
+  W(1, 1) = d1;
+  W(2, 1) = d2;
+  const double e1 = cabs(A(2, 1));
+  W(1, 2) = e1;
+  A(1, 1) = e1 == 0.0 ? cplx(1.0, 0.0) : cplx(A(2, 1).real() / e1, A(2, 1).imag() / e1);
+
+  const int k = window_exponent(std::max({std::fabs(d1), std::fabs(d2), e1}));
+  const double a = std::ldexp(d1, -k), b = std::ldexp(d2, -k), c = std::ldexp(e1, -k);
+  const double t = (a + b) * 0.5;
+  const double h = (a - b) * 0.5;
+  const double p = a * b - c * c;
+  double s = std::sqrt(h * h + c * c) + std::fabs(t);
+  if (t < 0.0) s = -s;
+  const double other = s == 0.0 ? 0.0 : p / s;
+  // The letter's choice by the sign of t*m, made robust: order the pair as m
+  // asks whatever rounding did to it.
+  double first = t * static_cast<double>(m) < 0.0 ? other : s;
+  double second = t * static_cast<double>(m) < 0.0 ? s : other;
+  if ((m > 0 && first < second) || (m < 0 && first > second)) std::swap(first, second);
+  E[0] = std::ldexp(first, k);
+  if (std::abs(m) == 2) E[1] = std::ldexp(second, k);
+
+  const double beta = std::max(std::fabs(d1) + std::fabs(e1), std::fabs(e1) + std::fabs(d2));
+  return {beta, eps * beta, kDeltaFactor * beta};
+}
+
+}  // namespace detail
+
+void eigch(cplx* A, const int& N, const int& NA, const int& M, const int& MV, double& EPS,
+           double* W, int* IW, double* E, cplx* V, int& ILL, Workspace& work) {
+  const long long am = std::llabs(M), amv = std::llabs(MV);
+  if (!detail::eigch_accepts(N, NA, M, MV)) {
+    ILL = 2;
+    if (N < 2 || M == 0)
+      detail::print_invalid_argument({N, M});
+    else
+      detail::print_invalid_argument({NA, N, am, amv});
+    return;
+  }
+  if (EPS < 0.0) EPS = detail::kDefaultEps;
+
+  detail::SpectrumScale scale;
+  if (N == 2) {
+    scale = detail::closed_form_order2(A, NA, M, EPS, W, E);
+  } else {
+    detail::reduce_to_tridiagonal(A, N, NA, W, work);
+    scale = detail::bisect_eigenvalues(W, N, NA, M, EPS, E);
+  }
+  if (MV == 0) return;
+  // Vectors of eigenvalues closer than this are kept orthogonal (MV > 0).
+  const double cluster = MV > 0 ? detail::cluster_distance(EPS, scale.beta) : -1.0;
+  detail::inverse_iteration(W, IW, N, NA, E, static_cast<int>(amv), scale, cluster, V,
+                            work);
+  if (!detail::back_transform(A, W, N, NA, E, MV, EPS, scale.beta, V, work) && ILL == 0) ILL = 7;
+}
+
+void eigch(cplx* A, const int& N, const int& NA, const int& M, const int& MV, double& EPS,
+           double* W, int* IW, double* E, cplx* V, int& ILL) {
+  eigch(A, N, NA, M, MV, EPS, W, IW, E, V, ILL, shared_workspace());
+}
+
+}  // namespace geneig

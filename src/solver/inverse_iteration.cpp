@@ -1,0 +1,370 @@
+// Eigenvectors of the real symmetric tridiagonal T for the eigenvalues
+// E(1..nv) by inverse iteration: with T - lambda I = P L U, two solves
+// y = (T - lambda I)^-1 U^-1 b from a start vector b; vectors of a cluster
+// of nearly equal eigenvalues are refined against each other.
+//
+//   W   (in/out) double, na x 7. In: d in column 1, e in column 2.
+//               Out: columns 3..7 hold the last vector's factorization and
+//               iterate (picture below).
+//   IW  (out)    int, n: IW(k) = 1 where rows k, k+1 were interchanged.
+//   E   (in)     double, nv: the eigenvalues, in the order bisection gives.
+//   scale (in)   beta, tol and delta of bisection.
+//   cluster (in) eigenvalues within this distance form a cluster; < 0: none.
+//   V   (out)    complex, na x nv: y in the real parts, imaginary parts 0.
+//   work         lane, lane_flags: the second vector of a pair;
+//               cluster_basis, original: cluster refinement.
+//
+// W's columns during one vector's solves (rows 1..n):
+//
+//   col 3  pivots of U         col 6  multipliers of L
+//   col 4  first superdiagonal col 7  start vector, then the iterate
+//   col 5  second superdiagonal
+//
+// work.lane holds the same five columns for the other vector of a pair.
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <limits>
+
+#include "eigch_phases.hpp"
+#include "workspace.hpp"
+
+namespace geneig::detail {
+namespace {
+
+// Two computed copies of one eigenvalue may differ by a few bisection
+// tolerances; eigenvalues within this many of max(tol, delta) get
+// independent pseudo-random start vectors.
+constexpr double kCoincideFactor = 10.0;
+// Eigenvectors of eigenvalues closer than this fraction of beta are
+// re-orthogonalized: inverse iteration alone does not keep them apart.
+constexpr double kClusterFactor = 1e-3;
+// Replaces an exactly zero pivot of T - lambda I so that the solve never
+// divides by zero; the solution then grows large, and is rescaled later.
+// Nonzero pivots below it in magnitude are raised to it, keeping their
+// sign: left as they are, they would outweigh the replaced zeros of the
+// same eigenvalue by far (a cluster's iterates would all come out as one
+// vector), and dividing by one could leave the double range. For the
+// reduced matrix, scaled into the window, either change lies far below
+// the rounding errors of its entries.
+constexpr double kZeroPivot = 1e-30;
+// The start vectors' generator: s := (1229 s + 351750) mod 1664501, drawn as
+// s * 4.656613e-10. A fixed seed makes every run draw the same vectors, so
+// results are reproducible.
+constexpr int kSeed = 584287;
+constexpr int kMul = 1229;
+constexpr int kInc = 351750;
+constexpr int kMod = 1664501;
+constexpr double kDraw = 4.656613e-10;
+// Inverse iteration leaves iterates up to this size as they are; ordinary
+// ones grow to about 2^110, and one of 2^256 still leaves room for the
+// reflections that transform it back.
+constexpr double kIterateLimit = 0x1p256;
+// A cluster vector whose orthogonalization keeps less than this fraction
+// of it is refined by further solves, at most kRefinements times.
+constexpr double kKeptFraction = 0.9;
+constexpr int kRefinements = 5;
+// Refinement shifts of one cluster lie at least this many units of
+// rounding (of the norm bound) apart.
+constexpr double kShiftSpread = 10.0;
+
+// One vector's factorization of T - lambda I and its iterate, laid out as
+// columns 3 to 7 of W and IW: in W itself, or in storage of the same shape.
+struct Lane {
+  double* piv;   // pivots, W(., 3)
+  double* sup1;  // first superdiagonal of U, W(., 4)
+  double* sup2;  // second superdiagonal of U, W(., 5)
+  double* mult;  // multipliers, W(., 6)
+  double* x;     // the iterate, W(., 7)
+  int* iw;       // interchange flags, IW (0-based: iw[k - 1] for step k)
+};
+
+Lane lane_of(const RMat& W, int* IW) { return {W.col(3), W.col(4), W.col(5), W.col(6), W.col(7), IW}; }
+
+// Scales the iterate by the power of two that brings its largest component
+// into [1, 2). The scaling is exact, and the vector is later divided by its
+// largest component, so the results are the same.
+void rescale_iterate(double* x, int n) {
+  double big = 0.0;
+  for (int k = 1; k <= n; ++k) big = std::max(big, std::fabs(x[k]));
+  if (!(big > 0.0) || !std::isfinite(big)) return;
+  const int e = std::ilogb(big);
+  for (int k = 1; k <= n; ++k) x[k] = std::ldexp(x[k], -e);
+}
+
+// Each of the three passes below is a chain of dependent operations, step
+// by step. It is written as a state carried in registers and a step, so
+// that two vectors' passes can go side by side, their chains overlapping,
+// each with exactly its own operations.
+
+// Factors T - lambda I = P L U by Gaussian elimination with interchanges of
+// adjacent rows (d, e: the diagonal and off-diagonal of T). Row k of the
+// partly reduced matrix holds the pivot candidate p and its right
+// neighbour r in columns k and k+1; each step stores what it leaves behind.
+struct Factoring {
+  const double* d;
+  const double* e;
+  int n;
+  double lambda;
+  double p, r;
+
+  Factoring(const double* d_, const double* e_, int n_, double lambda_)
+      : d(d_), e(e_), n(n_), lambda(lambda_), p(d_[1] - lambda_), r(n_ >= 2 ? e_[1] : 0.0) {}
+
+  void step(const Lane& L, int k) {
+    const double ek = e[k];
+    const double pn = d[k + 1] - lambda;                 // row k+1 as set up
+    const double rn = k + 1 <= n - 1 ? e[k + 1] : 0.0;  // (0 outside U)
+    if (std::fabs(p) < std::fabs(ek)) {
+      // Row k+1 (e_k, pn, rn) becomes the pivot row.
+      const double m = p / ek;
+      L.mult[k] = m;
+      L.iw[k - 1] = 1;
+      L.piv[k] = ek;
+      L.sup1[k] = pn;
+      L.sup2[k] = rn;
+      p = r - m * pn;
+      r = -(m * rn);
+    } else {
+      if (p == 0.0) p = kZeroPivot;
+      const double m = ek / p;
+      L.mult[k] = m;
+      L.iw[k - 1] = 0;
+      L.piv[k] = p;
+      L.sup1[k] = r;
+      L.sup2[k] = 0.0;
+      p = pn - m * r;
+      r = rn;
+    }
+  }
+
+  void finish(const Lane& L) const {
+    L.piv[n] = p == 0.0 ? kZeroPivot : p;
+    L.sup1[n] = r;  // outside U; moved about by the last step, never read
+    for (int k = 1; k <= n; ++k)
+      if (std::fabs(L.piv[k]) < kZeroPivot) L.piv[k] = std::copysign(kZeroPivot, L.piv[k]);
+  }
+};
+
+// Back substitution with U on the iterate, in place, k = n..1. A solve
+// grows the iterate by about 1/|pivot|, some 1/ulp(lambda) for a converged
+// eigenvalue: for eigenvalues far below the norm the iterate, and the
+// reflections applied to it later, would leave the double range. So once a
+// component passes kIterateLimit, the whole vector (the solved components
+// and the right-hand side still to come) is rescaled. The last two
+// components solved are carried (and read back after a rescaling).
+struct BackSubstitution {
+  int n;
+  double x1 = 0.0, x2 = 0.0;  // x(k+1), x(k+2)
+
+  void step(const Lane& L, int k) {
+    double x = L.x[k];
+    if (k <= n - 1) x = x - L.sup1[k] * x1;
+    if (k <= n - 2) x = x - L.sup2[k] * x2;
+    x = x / L.piv[k];
+    L.x[k] = x;
+    if (std::fabs(x) > kIterateLimit) {
+      rescale_iterate(L.x, n);
+      x = L.x[k];
+      if (k <= n - 1) x1 = L.x[k + 1];
+    }
+    x2 = x1;
+    x1 = x;
+  }
+};
+
+// The recorded row operations of the elimination on the iterate:
+// x := L^-1 P x, k = 1..n-1; cur is row k's value so far.
+struct Elimination {
+  double cur;
+
+  void step(const Lane& L, int k) {
+    const double m = L.mult[k];
+    const double next = L.x[k + 1];
+    if (L.iw[k - 1] == 1) {
+      L.x[k] = next;
+      cur = cur - m * next;
+    } else {
+      L.x[k] = cur;
+      cur = next - m * cur;
+    }
+  }
+};
+
+void factor_shifted_tridiagonal(const RMat& W, int* IW, int n, double lambda) {
+  const Lane L = lane_of(W, IW);
+  Factoring f(W.col(1), W.col(2), n, lambda);
+  for (int k = 1; k <= n - 1; ++k) f.step(L, k);
+  f.finish(L);
+}
+
+void solve_upper(const RMat& W, int n) {
+  const Lane L = lane_of(W, nullptr);
+  BackSubstitution b{n};
+  for (int k = n; k >= 1; --k) b.step(L, k);
+}
+
+void apply_elimination(const RMat& W, int* IW, int n) {
+  const Lane L = lane_of(W, IW);
+  Elimination el{L.x[1]};
+  for (int k = 1; k <= n - 1; ++k) el.step(L, k);
+  L.x[n] = el.cur;
+}
+
+// The two solves of inverse iteration for two vectors side by side, their
+// start vectors in place: a's eigenvalue la, b's lb.
+void solve_two(const RMat& W, int n, const Lane& a, double la, const Lane& b, double lb) {
+  Factoring fa(W.col(1), W.col(2), n, la), fb(W.col(1), W.col(2), n, lb);
+  for (int k = 1; k <= n - 1; ++k) fa.step(a, k), fb.step(b, k);
+  fa.finish(a);
+  fb.finish(b);
+  auto back_substitute = [&] {
+    BackSubstitution ba{n}, bb{n};
+    for (int k = n; k >= 1; --k) ba.step(a, k), bb.step(b, k);
+  };
+  back_substitute();
+  Elimination ea{a.x[1]}, eb{b.x[1]};
+  for (int k = 1; k <= n - 1; ++k) ea.step(a, k), eb.step(b, k);
+  a.x[n] = ea.cur;
+  b.x[n] = eb.cur;
+  back_substitute();
+}
+
+// x := x - sum_l (q_l . x) q_l by modified Gram-Schmidt, twice (the second
+// pass removes what rounding left of the first), with q_1..q_m, columns of
+// Q, an orthonormal basis of the cluster's vectors so far in the basis of
+// T. x is first scaled to largest entry 1; returns ||x after|| / ||x before||.
+double orthogonalize_in_cluster(const RMat& Q, double* x, int n, int m) {
+  double big = 0.0;
+  for (int i = 1; i <= n; ++i) big = std::max(big, std::fabs(x[i]));
+  if (!(big > 0.0) || !std::isfinite(big)) return 1.0;
+  for (int i = 1; i <= n; ++i) x[i] /= big;
+  auto norm = [&] {
+    double t = 0.0;
+    for (int i = 1; i <= n; ++i) t += x[i] * x[i];
+    return std::sqrt(t);
+  };
+  const double before = norm();
+  for (int pass = 0; pass < 2; ++pass)
+    for (int l = 1; l <= m; ++l) {
+      const double* q = Q.col(l);
+      double f = 0.0;
+      for (int i = 1; i <= n; ++i) f += q[i] * x[i];
+      for (int i = 1; i <= n; ++i) x[i] -= f * q[i];
+    }
+  return norm() / before;
+}
+
+// A vector of a cluster of nearly equal eigenvalues can come out of the two
+// solves lying almost in the span of the cluster's earlier vectors: what
+// is left after orthogonalizing against them is then mostly rounding
+// error, and no later orthogonalization can make it accurate. Such a
+// vector is orthogonalized in the basis of T and put through further
+// solves with T - shift I, each followed by orthogonalization, until
+// orthogonalization keeps nearly all of it. The shift is its eigenvalue
+// moved, if need be, a little past the previous member's shift: with the
+// eigenvalue itself, an earlier vector whose eigenvalue it equals would be
+// amplified without bound (the pivot replacement) and crowd out the new
+// direction again. A vector that passes at once is left exactly as it was.
+// Either way its orthogonalized direction joins the cluster's basis as
+// q_{m+1}.
+void refine_in_cluster(const RMat& W, int* IW, int n, int m, double shift, Workspace& work) {
+  const RMat Q(work.cluster_basis, NMAX);
+  double* x = Q.col(m + 1);
+  double* original = work.original;
+  for (int i = 1; i <= n; ++i) x[i] = original[i] = W(i, 7);
+  double kept = m == 0 ? 1.0 : orthogonalize_in_cluster(Q, x, n, m);
+  if (kept < kKeptFraction) factor_shifted_tridiagonal(W, IW, n, shift);
+  for (int round = 0; round < kRefinements && kept < kKeptFraction; ++round) {
+    for (int i = 1; i <= n; ++i) W(i, 7) = x[i];
+    apply_elimination(W, IW, n);
+    solve_upper(W, n);
+    for (int i = 1; i <= n; ++i) x[i] = W(i, 7);
+    kept = orthogonalize_in_cluster(Q, x, n, m);
+    for (int i = 1; i <= n; ++i) W(i, 7) = x[i];
+  }
+  double t = 0.0;
+  for (int i = 1; i <= n; ++i) t += x[i] * x[i];
+  const double g = 1.0 / std::sqrt(t);
+  if (!(t > 0.0) || !std::isfinite(g)) {
+    // Nothing usable is left: the vector stays as the two solves gave it,
+    // and adds nothing to the basis.
+    for (int i = 1; i <= n; ++i) W(i, 7) = original[i], x[i] = 0.0;
+    return;
+  }
+  for (int i = 1; i <= n; ++i) x[i] *= g;
+}
+
+}  // namespace
+
+double cluster_distance(double eps, double beta) { return std::max(eps, kClusterFactor * beta); }
+
+// Inverse iteration: with T - lambda I = P L U, two solves
+// x = (T - lambda I)^-1 (U^-1 b) from the start vector b. b is all ones,
+// except that an eigenvalue that coincides with the one before it gets a
+// pseudo-random b, so that the copies of a repeated eigenvalue do not all
+// converge to one vector.
+void inverse_iteration(double* Wp, int* IW, int n, int na, const double* E, int nv,
+                       const SpectrumScale& scale, double cluster, cplx* Vp, Workspace& work) {
+  const RMat W(Wp, na);
+  const CMat V(Vp, na);
+  const double coincide = kCoincideFactor * std::max(scale.tol, scale.delta);
+  const double spread = kShiftSpread * std::numeric_limits<double>::epsilon() * scale.beta;
+  int s = kSeed;
+  // The start vector: all ones, or pseudo-random draws for an eigenvalue
+  // that coincides with the one before it.
+  auto start = [&](double* x, int j) {
+    if (j > 1 && std::fabs(E[j - 1] - E[j - 2]) <= coincide) {
+      for (int k = 1; k <= n; ++k) {
+        s = (kMul * s + kInc) % kMod;
+        x[k] = s * kDraw;
+      }
+    } else {
+      for (int k = 1; k <= n; ++k) x[k] = 1.0;
+    }
+  };
+  // Vector j is refined against its cluster, and so depends on the ones
+  // before it, when its eigenvalue lies within the cluster distance of a
+  // neighbour's.
+  auto clustered = [&](int j) {
+    return (j > 1 && std::fabs(E[j - 1] - E[j - 2]) <= cluster) ||
+           (j < nv && std::fabs(E[j] - E[j - 1]) <= cluster);
+  };
+  const Lane w = lane_of(W, IW);
+  const Lane other = {work.lane[0], work.lane[1], work.lane[2],
+                      work.lane[3], work.lane[4], work.lane_flags};
+  int first = 1;       // first vector of the current cluster
+  double shift = 0.0;  // the previous member's refinement shift
+  for (int j = 1; j <= nv; ++j) {
+    const double lambda = E[j - 1];
+    if (j < nv && !clustered(j) && !clustered(j + 1)) {
+      // Two vectors that depend on nothing but their eigenvalues and start
+      // vectors go through together; the later one in W, so that W is left
+      // as by the last vector.
+      start(other.x, j);
+      start(w.x, j + 1);
+      solve_two(W, n, other, lambda, w, E[j]);
+      for (int k = 1; k <= n; ++k) V(k, j) = cplx(other.x[k], 0.0);
+      first = ++j;
+      for (int k = 1; k <= n; ++k) V(k, j) = cplx(W(k, 7), 0.0);
+      continue;
+    }
+    factor_shifted_tridiagonal(W, IW, n, lambda);
+    start(w.x, j);
+    solve_upper(W, n);
+    apply_elimination(W, IW, n);
+    solve_upper(W, n);
+    if (j == 1 || !(std::fabs(E[j - 1] - E[j - 2]) <= cluster)) first = j;
+    if (clustered(j)) {
+      // Members' shifts go from the cluster's first eigenvalue inward, each
+      // at least spread beyond the one before.
+      const bool down = j > 1 && E[j - 1] <= E[j - 2];
+      shift = first == j ? lambda
+                         : (down ? std::min(lambda, shift - spread) : std::max(lambda, shift + spread));
+      refine_in_cluster(W, IW, n, j - first, shift, work);
+    }
+    for (int k = 1; k <= n; ++k) V(k, j) = cplx(W(k, 7), 0.0);
+  }
+}
+
+}  // namespace geneig::detail

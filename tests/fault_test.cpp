@@ -1,0 +1,170 @@
+// The result file under faults: a file-size limit, a signal during the write
+// or at the rename, temporaries left by killed runs, standard output a pipe
+// nobody reads. Each case runs the program in a fresh directory that holds
+// an old matrix.out and checks its status and message, that matrix.out is
+// the old file or the new one whole, and that nothing else is left.
+//
+// Signals come from the program's test build (GENEIG_FAULT_EXE), which
+// raises the signal named in GENEIG_FAULT at a fixed point of the write:
+// no timing is involved.
+#include <sys/file.h>
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "run_program.hpp"
+
+namespace {
+
+using namespace geneig::run;
+
+const std::string kIndefiniteB =
+    "2 0\nA\n1 1 1 0\n1 2 0 0\n2 1 0 0\n2 2 1 0\nB\n1 1 1 0\n1 2 0 0\n2 1 0 0\n2 2 -1 0\n";
+const std::string kOrderOne = "1 0\nA\n1 1 2 0\nB\n1 1 1 0\n";
+const std::string kMismatch = "2 0\nA\n1 2 1 0\n";
+
+struct Case {
+  const char* name;
+  std::string input;
+  const char* fault = nullptr;  // GENEIG_FAULT: "<point> <signal>"
+  bool named = false;           // the temporary named from the start
+  int stale = 0;                // temporaries left by ended runs: .tmp, .tmp1, ...
+  const char* live = nullptr;   // a temporary of a run still writing (locked)
+  rlim_t file_limit = RLIM_INFINITY;
+  bool closed_stdout = false;   // standard output a pipe without a reader
+  bool hup_ignored = false;     // started with SIGHUP ignored
+  int status = 0;
+  std::string err{};            // standard error, whole
+  bool replaced = true;         // matrix.out is the new file (else the old one)
+  std::vector<std::string> left{};  // what else is left after the run
+  bool rerun = false;           // a normal run follows, and cleans up
+};
+
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
+const std::string kTooLarge =
+    "matrix.out: cannot write the temporary file matrix.out.tmp: File too large\n";
+
+const Case kCases[] = {
+    {.name = "FileSizeLimit", .input = identity_pencil(40), .file_limit = 4096, .status = 2,
+     .err = kTooLarge, .replaced = false},
+    {.name = "FileSizeLimitNamed", .input = identity_pencil(40), .named = true,
+     .file_limit = 4096, .status = 2, .err = kTooLarge, .replaced = false},
+    {.name = "TermDuringWrite", .input = identity_pencil(3), .fault = "write 15", .status = 143,
+     .replaced = false},
+    {.name = "IntDuringWriteNamed", .input = identity_pencil(3), .fault = "write 2",
+     .named = true, .status = 130, .replaced = false},
+    {.name = "HupDuringWriteNamed", .input = identity_pencil(3), .fault = "write 1",
+     .named = true, .status = 129, .replaced = false},
+    {.name = "HupIgnoredFromTheStart", .input = identity_pencil(3), .fault = "write 1",
+     .named = true, .hup_ignored = true},
+    {.name = "TermAtTheRenameWaitsForIt", .input = identity_pencil(3), .fault = "rename 15",
+     .status = 143},
+    {.name = "KillAtTheRename", .input = identity_pencil(3), .fault = "rename 9", .status = 137,
+     .replaced = false, .left = {"matrix.out.tmp"}, .rerun = true},
+    {.name = "KillAtTheRenameNamed", .input = identity_pencil(3), .fault = "rename 9",
+     .named = true, .status = 137, .replaced = false, .left = {"matrix.out.tmp"}, .rerun = true},
+    {.name = "KillDuringWriteNamed", .input = identity_pencil(3), .fault = "write 9",
+     .named = true, .status = 137, .replaced = false, .left = {"matrix.out.tmp"}, .rerun = true},
+    {.name = "StaleTemporaries", .input = identity_pencil(3), .stale = 120},
+    {.name = "StaleTemporariesBesideALiveOne", .input = identity_pencil(3), .stale = 120,
+     .live = "matrix.out.tmp7", .left = {"matrix.out.tmp7"}},
+    {.name = "LiveTemporaryKeepsItsNameNamed", .input = identity_pencil(3), .named = true,
+     .stale = 3, .live = "matrix.out.tmp", .left = {"matrix.out.tmp"}},
+    {.name = "ClosedStdoutIndefiniteB", .input = kIndefiniteB, .closed_stdout = true,
+     .status = 3,
+     .err = "geneig: B is not positive definite: the pivot of row 2 (the factorization runs from "
+            "the last row up) has a negative real part\n"},
+    {.name = "ClosedStdoutOrderOne", .input = kOrderOne, .closed_stdout = true, .status = 3},
+    {.name = "ClosedStdoutMismatch", .input = kMismatch, .closed_stdout = true, .status = 1,
+     .err = "matrix.in:3: expected A(1,1), found A(1,2): elements go row by row, the column "
+            "index running fastest; the heading of A was taken from line 2: is the heading line "
+            "missing?\n",
+     .replaced = false},
+};
+
+class Faults : public Program, public ::testing::WithParamInterface<Case> {
+ protected:
+  // Runs exe in run_ as the case sets it up; with normal, as a plain run.
+  Outcome launch(const char* exe, const Case& c, bool normal = false) {
+    const fs::path out = root_ / "stdout", err = root_ / "stderr";
+    const pid_t pid = fork();
+    if (pid == 0) {
+      int o = -1;
+      if (c.closed_stdout && !normal) {
+        int p[2];
+        if (pipe(p) != 0) _exit(127);
+        close(p[0]);
+        o = p[1];
+      } else {
+        o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      }
+      const int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      if (o < 0 || e < 0 || dup2(o, 1) < 0 || dup2(e, 2) < 0 || chdir(run_.c_str()) != 0)
+        _exit(127);
+      for (const int s : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGXFSZ}) std::signal(s, SIG_DFL);
+      if (!normal) {
+        if (c.fault != nullptr) setenv("GENEIG_FAULT", c.fault, 1);
+        if (c.named) setenv("GENEIG_FAULT_NAMED", "1", 1);
+        if (c.hup_ignored) std::signal(SIGHUP, SIG_IGN);
+        const rlimit limit{c.file_limit, c.file_limit};
+        if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(127);
+      }
+      execl(exe, exe, static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    const int code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return {code, normal || !c.closed_stdout ? slurp(out) : "", slurp(err)};
+  }
+
+  // The directory's names other than matrix.in and matrix.out.
+  std::vector<std::string> others() const {
+    std::vector<std::string> names = listing();
+    std::erase_if(names, [](const std::string& n) { return n == "matrix.in" || n == "matrix.out"; });
+    return names;
+  }
+};
+
+TEST_P(Faults, OldOrNewResultWholeAndNothingElseLeft) {
+  const Case& c = GetParam();
+  // The new result: what a plain run writes for this input.
+  input(c.input);
+  launch(GENEIG_EXE, c, true);
+  const std::string fresh = result();
+
+  put(run_ / "matrix.out", kOldResult);
+  for (int k = 0; k < c.stale; ++k)
+    put(run_ / ("matrix.out.tmp" + (k == 0 ? std::string() : std::to_string(k))), "1\nEigen");
+  int live = -1;
+  if (c.live != nullptr) {
+    put(run_ / c.live, "being written");
+    live = open((run_ / c.live).c_str(), O_RDWR);
+    ASSERT_EQ(flock(live, LOCK_EX | LOCK_NB), 0);
+  }
+  const bool hooked = c.fault != nullptr || c.named;
+  const Outcome o = launch(hooked ? GENEIG_FAULT_EXE : GENEIG_EXE, c);
+  EXPECT_EQ(o.status, c.status);
+  EXPECT_EQ(o.err, c.err);
+  EXPECT_EQ(o.out, "");
+  EXPECT_TRUE(result() == (c.replaced ? fresh : kOldResult)) << result();
+  EXPECT_EQ(others(), c.left);
+  if (c.rerun) {
+    const Outcome again = launch(GENEIG_EXE, c, true);
+    EXPECT_EQ(again.status, 0);
+    EXPECT_EQ(again.err, "");
+    EXPECT_TRUE(result() == fresh);
+    EXPECT_EQ(others(), std::vector<std::string>{});
+  }
+  if (live >= 0) {
+    EXPECT_EQ(slurp(run_ / c.live), "being written");
+    close(live);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, Faults, ::testing::ValuesIn(kCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace

@@ -1,0 +1,181 @@
+#!/usr/bin/env bash
+# make test-install: installs the build into a temporary prefix, moves the
+# tree elsewhere (every file must find the others relative to itself), and
+# then, against the installed tree alone:
+#   - checks the layout, the SONAME, the exported symbols and one version
+#     everywhere;
+#   - compiles geneig.h as C99 and as C++, and each C++ header on its own;
+#   - builds examples/library/solve.f90 (gfortran) and solve.c (cc) through
+#     pkg-config, and examples/library/cxx through find_package(geneig), and
+#     checks each one's solution of the order-2 example;
+#   - runs the installed program on examples/order2 and compares matrix.out
+#     with examples/order2/matrix.out;
+#   - runs the recipes of examples/recipes for every tool on the machine;
+#   - renders the manual pages with man, which must not warn;
+#   - checks that the README shows each example file as it stands.
+# Usage: test_install.sh BUILD_DIR
+set -euo pipefail
+root=$(cd "$(dirname "$0")/../.." && pwd)
+build=$(cd "${1:?usage: test_install.sh BUILD_DIR}" && pwd)
+here=$root/tests/install
+
+missing=
+for tool in gfortran:gfortran cc:gcc c++:g++ pkg-config:pkgconf man:man-db nroff:groff-base \
+            readelf:binutils; do
+  command -v "${tool%%:*}" >/dev/null || missing+=" ${tool#*:}"
+done
+if [ -n "$missing" ]; then
+  echo "the install test needs the Debian packages:$missing (make deps installs them, as root)" >&2
+  exit 1
+fi
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cmake --install "$build" --prefix "$work/staging" >/dev/null
+mv "$work/staging" "$work/prefix"
+P=$work/prefix
+failures=0
+fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+pass() { echo "ok: $*"; }
+# A group of checks passes when no failure came since its mark.
+mark() { marked=$failures; }
+pass_group() { [ "$failures" != "$marked" ] || pass "$*"; }
+
+# Layout.
+mark
+for f in bin/geneig lib/libgeneig.a lib/libgeneig.so include/geneig/geneig.h \
+         include/geneig/geneig.hpp include/geneig/version.h include/geneig/eigcab.hpp \
+         lib/cmake/geneig/geneigConfig.cmake lib/cmake/geneig/geneigConfigVersion.cmake \
+         lib/pkgconfig/geneig.pc share/man/man1/geneig.1 share/man/man3/eigcab.3 \
+         share/man/man3/eigch.3 share/man/man3/mtxcnv.3 share/doc/geneig/LICENSE; do
+  [ -e "$P/$f" ] || fail "$f not installed"
+done
+export PKG_CONFIG_LIBDIR=$P/lib/pkgconfig PKG_CONFIG_PATH=
+version=$(pkg-config --modversion geneig)
+header_version=$(sed -n 's/^#define GENEIG_VERSION_STRING "\(.*\)"$/\1/p' "$P/include/geneig/version.h")
+[ "$version" = "$header_version" ] || fail "pkg-config says $version, version.h $header_version"
+soname=$(readelf -d "$P/lib/libgeneig.so" | sed -n 's/.*Library soname: \[\(.*\)\]/\1/p')
+[ "$soname" = "libgeneig.so.${version%%.*}" ] || fail "SONAME is '$soname'"
+[ -e "$P/lib/$soname" ] && [ -e "$P/lib/libgeneig.so.$version" ] || fail "libgeneig.so.$version missing"
+for page in man1/geneig.1 man3/eigcab.3 man3/eigch.3 man3/mtxcnv.3; do
+  grep -q "geneig $version" "$P/share/man/$page" || fail "$page does not name version $version"
+done
+for lib in libgeneig.so libgeneig.a; do
+  symbols=$(nm --defined-only --extern-only -C "$P/lib/$lib")
+  for s in eigcab_ eigch_ mtxcnv_ 'geneig::rdmtx(' 'geneig::saveeig(' 'geneig::eigcab('; do
+    grep -qF " $s" <<<"$symbols" || fail "$lib does not define $s"
+  done
+done
+pass_group "layout, version $version, SONAME $soname, symbols"
+
+# Headers: geneig.h as C99 and C++, each C++ header on its own.
+mark
+echo '#include <geneig/geneig.h>' | cc -std=c99 -pedantic-errors -Wall -Wextra -Werror \
+  -fsyntax-only -I"$P/include" -x c - || fail "geneig.h is not valid C99"
+echo '#include <geneig/geneig.h>' | c++ -std=c++11 -pedantic-errors -Wall -Wextra -Werror \
+  -fsyntax-only -I"$P/include" -x c++ - || fail "geneig.h is not valid C++"
+for h in "$P"/include/geneig/*.hpp; do
+  echo "#include <geneig/${h##*/}>" | c++ -std=c++20 -Wall -Wextra -Werror -fsyntax-only \
+    -I"$P/include" -x c++ - || fail "${h##*/} is not self-contained"
+done
+pass_group "headers"
+
+# The examples, each built against the installed tree and checked.
+check() {  # check NAME COMMAND...: runs the command in a fresh directory holding the order-2 input
+  local name=$1 dir=$work/run-$1
+  shift
+  mkdir -p "$dir" && cp "$root/examples/order2/matrix.in" "$dir/"
+  if (cd "$dir" && LD_LIBRARY_PATH=$P/lib "$@" >out.txt) &&
+     awk -f "$here/check_order2.awk" "$dir/out.txt"; then
+    pass "$name"
+  else
+    fail "$name"
+  fi
+}
+ex=$root/examples/library
+# shellcheck disable=SC2046  # pkg-config's output is a list of words
+gfortran -o "$work/solve-fortran" "$ex/solve.f90" $(pkg-config --cflags --libs geneig)
+check "Fortran example (pkg-config, libgeneig.so)" "$work/solve-fortran"
+# shellcheck disable=SC2046
+cc -std=c99 -Wall -Wextra -Werror -o "$work/solve-c" "$ex/solve.c" $(pkg-config --cflags --libs geneig)
+check "C example (pkg-config, libgeneig.so)" "$work/solve-c"
+# shellcheck disable=SC2046
+cc -std=c99 -o "$work/solve-c-static" "$ex/solve.c" $(pkg-config --cflags geneig) \
+  "$P/lib/libgeneig.a" $(pkg-config --static --libs-only-l geneig | sed 's/-lgeneig//')
+readelf -d "$work/solve-c-static" | grep -q libgeneig && fail "the static C example needs libgeneig.so"
+check "C example (libgeneig.a)" "$work/solve-c-static"
+cmake -S "$ex/cxx" -B "$work/cxx" -DCMAKE_PREFIX_PATH="$P" >/dev/null
+grep -qx "geneig_DIR:PATH=$P/lib/cmake/geneig" "$work/cxx/CMakeCache.txt" ||
+  fail "find_package(geneig) found $(grep geneig_DIR: "$work/cxx/CMakeCache.txt")"
+cmake --build "$work/cxx" >/dev/null
+check "C++ example (find_package, rdmtx and eigcab)" "$work/cxx/solve"
+
+# The installed program writes exactly the README's result.
+mkdir -p "$work/program" && cp "$root/examples/order2/matrix.in" "$work/program/"
+(cd "$work/program" && "$P/bin/geneig")
+diff "$root/examples/order2/matrix.out" "$work/program/matrix.out" &&
+  pass "program on examples/order2" || fail "program on examples/order2"
+
+# The recipes: write matrix.in, run the program, read matrix.out.
+recipe() {  # recipe NAME WRITE_COMMAND READ_COMMAND
+  local dir=$work/recipe-$1
+  mkdir -p "$dir"
+  if (cd "$dir" && eval "$2" && "$P/bin/geneig" &&
+      diff "$root/examples/order2/matrix.out" matrix.out && eval "$3" >out.txt) &&
+     awk -f "$here/check_order2.awk" "$dir/out.txt"; then
+    pass "$1 recipes"
+  else
+    fail "$1 recipes"
+  fi
+}
+gfortran -o "$work/recipes-fortran" "$here/recipes.f90" "$root"/examples/recipes/*.f90
+recipe Fortran "$work/recipes-fortran write" "$work/recipes-fortran read"
+if python3 -c 'import numpy' 2>/dev/null; then
+  recipe NumPy "python3 $here/recipes.py write $root/examples/recipes" \
+               "python3 $here/recipes.py read $root/examples/recipes"
+else
+  echo "skipped: the NumPy recipes (NumPy is not installed)"
+fi
+if command -v octave >/dev/null; then
+  octave_run="octave --no-gui --quiet --path $root/examples/recipes --eval"
+  recipe Octave "$octave_run \"mode='write'; source('$here/recipes.m')\"" \
+                "$octave_run \"mode='read'; source('$here/recipes.m')\""
+else
+  echo "skipped: the Octave recipes (Octave is not installed)"
+fi
+
+# The manual pages render without a warning.
+mark
+for page in "$P"/share/man/man*/*; do
+  warnings=$(MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null)
+  [ -z "$warnings" ] || fail "man ${page##*/}: $warnings"
+done
+# geneig(1) holds every line of the README's catalogue of messages.
+man1=$(MANWIDTH=200 LC_ALL=C man -l "$P/share/man/man1/geneig.1" 2>/dev/null)
+awk '/^## Messages/ { on = 1; next } /^## / { on = 0 }
+     on && /^```/ { inside = !inside; next } on && inside' "$root/README.md" |
+  while IFS= read -r line; do
+    grep -qF -- "$line" <<<"$man1" || echo "$line"
+  done >"$work/unlisted"
+for line in '"D" became imaginary number !!' '(SUBR. EIGCH) INVALID ARGUMENT.'; do
+  grep -qF -- "$line" <<<"$man1" || echo "$line" >>"$work/unlisted"
+done
+[ ! -s "$work/unlisted" ] || fail "geneig(1) lacks the messages: $(cat "$work/unlisted")"
+pass_group "manual pages"
+
+# The README shows each file below verbatim, in the fenced block after the
+# line "<!-- file: PATH -->".
+mark
+for f in examples/order2/matrix.in examples/order2/matrix.out examples/library/solve.f90 \
+         examples/library/solve.c examples/library/cxx/solve.cpp \
+         examples/library/cxx/CMakeLists.txt examples/recipes/*; do
+  awk -v marker="<!-- file: $f -->" '
+    $0 == marker { found = 1; next }
+    found && /^```/ { if (inside) exit; inside = 1; next }
+    inside { print }' "$root/README.md" | diff -q - "$root/$f" >/dev/null ||
+    fail "README.md does not show $f as it stands"
+done
+pass_group "README examples"
+
+[ "$failures" = 0 ] || { echo "$failures failure(s)" >&2; exit 1; }
+echo "install test passed"
