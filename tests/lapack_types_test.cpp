@@ -23,8 +23,8 @@
 #include <string>
 #include <vector>
 
-#include "eigcab.hpp"
 #include "oracle.hpp"
+#include "solve_as_program.hpp"
 
 // Reference LAPACK's test-matrix library, Fortran calling convention.
 extern "C" {
@@ -44,7 +44,6 @@ void zlatmr_(const int* m, const int* n, const char* dist, int* iseed, const cha
 
 namespace {
 
-using geneig::NMAX;
 using geneig::oracle::kEps;
 using geneig::oracle::ZMatrix;
 using cplx = std::complex<double>;
@@ -146,15 +145,7 @@ TEST_P(LapackTypes, PassLapacksOwnRatios) {
   const auto [n, type] = GetParam();
   ZMatrix A, B;
   ASSERT_NO_FATAL_FAILURE(generate(type, n, A, B));
-  ZMatrix a = geneig::oracle::embed(A, NMAX), b = geneig::oracle::embed(B, NMAX);
-  ZMatrix V = geneig::oracle::embed(ZMatrix(n, n), NMAX);
-  std::vector<double> E(n), W(NMAX * 7);
-  std::vector<cplx> D(n);
-  std::vector<int> IW(n);
-  double EPS = 0;
-  int ILL = 0;
-  geneig::eigcab(a.data(), b.data(), n, NMAX, n, n, EPS, D.data(), E.data(), V.data(), ILL,
-                 IW.data(), W.data());
+  const auto [E, V, ILL] = geneig::test::solve_as_program(A, B);
   ASSERT_EQ(ILL, 0);
 
   // A Z - B Z D and Z^H B Z - I, with their 1-norms.

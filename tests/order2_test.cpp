@@ -10,12 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "eigcab.hpp"
 #include "oracle.hpp"
+#include "solve_as_program.hpp"
 
 namespace {
 
-using geneig::NMAX;
 using geneig::oracle::kEps;
 using geneig::oracle::ZMatrix;
 using cplx = std::complex<double>;
@@ -70,15 +69,7 @@ TEST_P(Order2, AgreesWithZhegvToAFewUnitsOfRounding) {
     const geneig::oracle::ZEigen ref = geneig::oracle::zhegv(A, B);
     ASSERT_EQ(ref.info, 0);
 
-    ZMatrix a = geneig::oracle::embed(A, NMAX), b = geneig::oracle::embed(B, NMAX);
-    ZMatrix V = geneig::oracle::embed(ZMatrix(2, 2), NMAX);
-    std::vector<double> E(2), W(NMAX * 7);
-    std::vector<cplx> D(2);
-    std::vector<int> IW(2);
-    double EPS = 0;
-    int ILL = 0;
-    geneig::eigcab(a.data(), b.data(), 2, NMAX, 2, 2, EPS, D.data(), E.data(), V.data(), ILL,
-                   IW.data(), W.data());
+    const auto [E, V, ILL] = geneig::test::solve_as_program(A, B);
     ASSERT_EQ(ILL, 0);
     // A few units of rounding of the largest eigenvalue: n eps each.
     EXPECT_LT(geneig::oracle::eigenvalue_ratio(E, ref.values), 4);
