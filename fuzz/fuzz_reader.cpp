@@ -57,8 +57,21 @@ void check_outcome(const Reading& r) {
   if (r.status != r.report.status) violation("returned status differs from the report's", r);
   const std::string_view m = r.report.message();
   if (m.size() >= sizeof r.report.text) violation("message overruns its buffer", r);
-  for (const char c : m)
-    if (c < 0x20 || c > 0x7e) violation("message holds a line end or unprintable byte", r);
+  // The message, the warnings and the line beside a mismatch: each one
+  // printable line.
+  const auto one_line = [&](std::string_view line) {
+    for (const char c : line)
+      if (c < 0x20 || c > 0x7e) violation("message holds a line end or unprintable byte", r);
+  };
+  one_line(m);
+  for (int k = 0; k < r.report.warning_count; ++k) {
+    const std::string_view w = r.report.warnings[k].view();
+    if (!w.starts_with("matrix.in:")) violation("warning does not name the file", r);
+    one_line(w);
+  }
+  one_line(r.report.companion.view());
+  if ((r.status == ReadStatus::mismatch) != (r.report.companion.length > 0))
+    violation("no line beside the mismatch line, or one without a mismatch", r);
   switch (r.status) {
     case ReadStatus::ok:
       if (!m.empty()) violation("a message with status ok", r);
@@ -92,8 +105,12 @@ bool same_bits(double x, double y) { return std::memcmp(&x, &y, sizeof x) == 0; 
 // Two reads of the same bytes agree on everything they report and store.
 void check_same(const Reading& r, const Reading& s) {
   if (r.status != s.status || r.report.message() != s.report.message() ||
-      r.report.line != s.report.line)
+      r.report.line != s.report.line || r.report.companion.view() != s.report.companion.view() ||
+      r.report.warning_count != s.report.warning_count)
     violation("chunked read reports differently", s);
+  for (int k = 0; k < r.report.warning_count; ++k)
+    if (r.report.warnings[k].view() != s.report.warnings[k].view())
+      violation("chunked read warns differently", s);
   if (r.status == ReadStatus::ok || r.status == ReadStatus::too_large ||
       r.status == ReadStatus::mismatch)
     if (r.N != s.N || !same_bits(r.X, s.X)) violation("chunked read gives another N or X", s);

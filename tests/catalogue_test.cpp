@@ -106,8 +106,13 @@ const char* const kInt = "an integer";
 const char* const kReal = "a real number";
 const std::string kRange =
     "geneig: an eigenvalue of the pencil lies outside the range of double precision; "
-    "matrix.out holds the values as computed\n";
+    "matrix.out holds the nearest finite double of its sign in its place\n";
 const std::string kImaginary = "\"D\" became imaginary number !!\n";
+// The line beside it on standard error, for the pivot of row k.
+std::string not_definite(int k, const char* what) {
+  return "geneig: B is not positive definite: the pivot of row " + std::to_string(k) +
+         " (the factorization runs from the last row up) " + what + "\n";
+}
 
 // A graded B = diag(1, 1, g) with an ordinary A: A and B lie in the window,
 // the reduced matrix, with its largest entry near 1/g, does not. Measured
@@ -193,10 +198,15 @@ const std::vector<Row> kCatalogue{
      .err = "matrix.in:1: the order N = 2147483647 is above the limit 200\n"},
     // ---- Element records out of order (standard output).
     {.name = "MismatchInA", .text = kHead + "1 1 3.0 0.0\n2 1 1.0 1.0\n", .status = 1,
-     .out = "Error: Inconsistent (i,j):  1 2 2 1 1 1\n"},
+     .out = "Error: Inconsistent (i,j):  1 2 2 1 1 1\n",
+     .err = "matrix.in:4: expected A(1,2), found A(2,1): elements go row by row, the column index "
+            "running fastest; column-major order?\n"},
     {.name = "MismatchInB",
      .text = kHead + kA2 + "Matrix B\n1 1 1.0 0.0\n1 2 0.0 0.0\n2 2 1.0 0.0\n", .status = 1,
-     .out = "Error: Inconsistent (i,j):  2 1 2 2 1 0\n"},
+     .out = "Error: Inconsistent (i,j):  2 1 2 2 1 0\n",
+     .err = "matrix.in:10: expected B(2,1), found B(2,2): elements go row by row, the column "
+            "index running fastest; the upper triangle only? Every element of both triangles is "
+            "needed\n"},
     // ---- Sheer size and noise: read in bounded memory, ended promptly.
     {.name = "TenMegabyteBlankLineInsideA",
      .text = kHead + "1 1 3.0 0.0\n" + kTenMegabytes + "\n1 2 1.0 -1.0\n2 1 1.0 1.0\n" +
@@ -229,14 +239,18 @@ const std::vector<Row> kCatalogue{
     {.name = "BGradedFarBelowItsLargestEntry", .text = graded_b(0x1p-400), .status = 0,
      .result = Result::replaced, .order = 3},
     {.name = "BZero", .text = pencil(2, two_one(1), {}), .status = 3,
-     .out = kImaginary + kImaginary, .result = Result::replaced, .order = 2,
-     .eigenvalues = {0, 0}},
+     .out = kImaginary + kImaginary,
+     .err = not_definite(2, "is zero") + not_definite(1, "is zero"), .result = Result::replaced,
+     .order = 2, .eigenvalues = {0, 0}},
     {.name = "BSingular", .text = pencil(2, two_one(1), {{1, 1, 1, 0}, {2, 1, 1, 0}, {2, 2, 1, 0}}),
-     .status = 3, .out = kImaginary, .result = Result::replaced, .order = 2,
-     .eigenvalues = {0, 0}},
+     .status = 3, .out = kImaginary, .err = not_definite(1, "is zero"),
+     .result = Result::replaced, .order = 2, .eigenvalues = {0, 0}},
     {.name = "BWithSeveralNegativePivots",
      .text = pencil(3, two_one(1), diagonal({-1, -2, -3})), .status = 3,
-     .out = kImaginary + kImaginary + kImaginary, .result = Result::replaced, .order = 3},
+     .out = kImaginary + kImaginary + kImaginary,
+     .err = not_definite(3, "has a negative real part") + not_definite(2, "has a negative real part") +
+            not_definite(1, "has a negative real part"),
+     .result = Result::replaced, .order = 3},
     {.name = "EigenvalueBeyondTheDoubleRange",
      .text = pencil(2, two_one(1e300), diagonal({1e-300, 1e-300})), .status = 3, .err = kRange,
      .result = Result::replaced, .order = 2},

@@ -73,9 +73,14 @@ const Case kCases[] = {
     {.name = "LiveTemporaryKeepsItsNameNamed", .input = identity_pencil(3), .named = true,
      .stale = 3, .live = "matrix.out.tmp", .left = {"matrix.out.tmp"}},
     {.name = "ClosedStdoutIndefiniteB", .input = kIndefiniteB, .closed_stdout = true,
-     .status = 3},
+     .status = 3,
+     .err = "geneig: B is not positive definite: the pivot of row 2 (the factorization runs from "
+            "the last row up) has a negative real part\n"},
     {.name = "ClosedStdoutOrderOne", .input = kOrderOne, .closed_stdout = true, .status = 3},
     {.name = "ClosedStdoutMismatch", .input = kMismatch, .closed_stdout = true, .status = 1,
+     .err = "matrix.in:3: expected A(1,1), found A(1,2): elements go row by row, the column "
+            "index running fastest; the heading of A was taken from line 2: is the heading line "
+            "missing?\n",
      .replaced = false},
 };
 

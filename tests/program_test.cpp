@@ -74,14 +74,14 @@ TEST_F(Program, OrderZeroOrBelowGivesThreeRecordsAndStatus3) {
 
 // Eigenvalues near 1e600 have no double: reported, never a silent inf.
 TEST_F(Program, EigenvalueBeyondTheDoubleRangeIsReported) {
-  input("2 0.0\nA\n1 1 3e300 0\n1 2 0 0\n2 1 1e300 1e300\n2 2 1e300 0\n"
+  input("2 0.0\nA\n1 1 3e300 0\n1 2 1e300 -1e300\n2 1 1e300 1e300\n2 2 1e300 0\n"
         "B\n1 1 1e-300 0\n1 2 0 0\n2 1 0 0\n2 2 1e-300 0\n");
   const Outcome o = run();
   EXPECT_EQ(o.status, 3);
   EXPECT_EQ(o.out, "");
   EXPECT_EQ(o.err,
             "geneig: an eigenvalue of the pencil lies outside the range of double precision; "
-            "matrix.out holds the values as computed\n");
+            "matrix.out holds the nearest finite double of its sign in its place\n");
   EXPECT_EQ(records(result()).size(), 9u);
 }
 
@@ -141,9 +141,15 @@ const std::vector<UnusableInput> kUnusable{
     {"OrderLargest", "2147483647 0\n", "",
      "matrix.in:1: the order N = 2147483647 is above the limit 200\n"},
     {"MismatchInA", "2 0\nA\n1 1 3 0 1 2 1 -1\n2 1 1 1\n", "Error: Inconsistent (i,j):  1 2 2 1 1 1\n",
-     ""},
+     "matrix.in:3: warning: the record of A(1,1) goes on after its fourth item with \"1 2 1 -1\": "
+     "a decimal comma, or a second record on one line? The rest of the line is skipped\n"
+     "matrix.in:4: expected A(1,2), found A(2,1): elements go row by row, the column index "
+     "running fastest; the line of A(1,1), line 3, goes on with a number: a second record on "
+     "one line is never read\n"},
     {"MismatchInB", "2 0\nA\n" + kA2 + "B\n1 1 1 0\n2 1 0.5 -0.25\n",
-     "Error: Inconsistent (i,j):  1 2 2 1 0.5 -0.25\n", ""},
+     "Error: Inconsistent (i,j):  1 2 2 1 0.5 -0.25\n",
+     "matrix.in:9: expected B(1,2), found B(2,1): elements go row by row, the column index "
+     "running fastest; column-major order?\n"},
 };
 
 class UnusableInputs : public Program, public ::testing::WithParamInterface<UnusableInput> {};

@@ -147,6 +147,41 @@ bool FreeFormatScanner::read_plain_element(ElementItems& items) {
   return true;
 }
 
+std::span<const char> FreeFormatScanner::peek_start(std::size_t n) {
+  while (static_cast<std::size_t>(end_ - pos_) < n && !at_end_)
+    if (refill(pos_) == ScanStatus::read_error) break;
+  return {pos_, std::min(n, static_cast<std::size_t>(end_ - pos_))};
+}
+
+std::span<const char> FreeFormatScanner::number_in_rest_of_line(std::size_t cap) {
+  // Past the separator, without leaving the line.
+  bool comma = false;
+  for (;;) {
+    while (class_of(*pos_) == kBlank) ++pos_;
+    if (pos_ == end_ && !at_end_) {
+      if (refill(pos_) != ScanStatus::item) return {};
+      continue;
+    }
+    if (*pos_ != ',' || comma) break;
+    comma = true;
+    ++pos_;
+  }
+  // The rest of the line in the buffer, as far as cap + 1 bytes, so that
+  // the caller can tell whether it was cut.
+  const auto line_end = [this] {
+    return static_cast<char*>(std::memchr(pos_, '\n', static_cast<std::size_t>(end_ - pos_) + 1));
+  };
+  while (line_end() == end_ && static_cast<std::size_t>(end_ - pos_) <= cap && !at_end_)
+    if (refill(pos_) == ScanStatus::read_error) return {};
+  const char* end = std::min(line_end(), pos_ + cap + 1);
+  while (end != pos_ && class_of(end[-1]) == kBlank) --end;
+  const char* p = pos_;
+  if (p != end && (*p == '+' || *p == '-')) ++p;
+  if (p != end && *p == '.') ++p;
+  if (p == end || !is_digit(*p)) return {};
+  return {pos_, static_cast<std::size_t>(end - pos_)};
+}
+
 ScannedItem FreeFormatScanner::skip_text_record() {
   ScanStatus s = start_record();
   if (s == ScanStatus::item) s = skip_blank_lines();

@@ -124,6 +124,22 @@ class FreeFormatScanner {
   // after that of its last item.
   void end_record() { skip_line_ = true; }
 
+  // After the last item of a record: the text that follows it on its line,
+  // past blanks and at most one comma, when that text starts like a number
+  // (a digit, or a sign or decimal point before one); else empty. The text
+  // runs to the end of the line, cut after `cap` bytes, and stays valid
+  // until the next call on the scanner. What the next record reads is not
+  // changed: the rest of the line is skipped all the same.
+  std::span<const char> number_after_record(std::size_t cap) {
+    return skip_line_ ? number_in_rest_of_line(cap) : std::span<const char>{};
+  }
+
+  // The first bytes of the data, up to n of them (fewer only when the data
+  // is shorter or cannot be read), before anything has been scanned; and
+  // passing over n of them.
+  std::span<const char> peek_start(std::size_t n);
+  void skip_start(std::size_t n) { pos_ += n; }
+
   int source_error() const { return source_.error(); }
 
  private:
@@ -133,6 +149,7 @@ class FreeFormatScanner {
   ScanStatus skip_blank_lines();
   ScanStatus skip_separators();
   ScannedItem scan_token();
+  std::span<const char> number_in_rest_of_line(std::size_t cap);
   ScannedItem stop(ScanStatus s) const { return {s, {}, line_}; }
 
   ByteSource& source_;

@@ -103,7 +103,7 @@ int main() {
   bool failed = ILL != 0;
   if (ILL == 6) {
     report("geneig: an eigenvalue of the pencil lies outside the range of double precision; "
-           "matrix.out holds the values as computed");
+           "matrix.out holds the nearest finite double of its sign in its place");
   } else if (ILL == 7) {
     report("geneig: eigenvalues lie too close together, measured against the largest, for their "
            "eigenvectors to be told apart; matrix.out holds them as computed");

@@ -43,12 +43,16 @@ bool eigch_accepts(int N, int NA, int M, int MV) {
   return N >= 2 && M != 0 && NA >= N && N >= std::llabs(M) && std::llabs(M) >= std::llabs(MV);
 }
 
-// Order 2: with t = (d1 + d2)/2, p = d1 d2 - e1^2 and r = t^2 - p, the
+// Order 2: with t = (d1 + d2)/2, h = (d1 - d2)/2 and p = d1 d2 - e1^2, the
 // eigenvalues are s = sign(t)(sqrt(r) + |t|), the one of larger modulus,
-// and p/s. Rounding can make r slightly negative for nearly equal
-// eigenvalues: it is clamped at 0. The zero matrix (s = 0) has both
-// eigenvalues 0. The pair is returned largest first for m > 0, smallest
-// first for m < 0.
+// and p/s, where r = h^2 + e1^2. In exact arithmetic r = t^2 - p; formed as
+// that difference it cancels catastrophically when the eigenvalues are
+// close, and sqrt(r) keeps only half the digits of their gap. As a sum of
+// squares it keeps them all. Entries outside the window of ordinary
+// magnitudes are scaled by a power of two for the squares, as everywhere in
+// the solver, and the eigenvalues scaled back exactly. The zero matrix
+// (s = 0) has both eigenvalues 0. The pair is returned largest first for
+// m > 0, smallest first for m < 0.
 SpectrumScale closed_form_order2(cplx* Ap, int na, int m, double eps, double* Wp, double* E) {
   const CMat A(Ap, na);
   const RMat W(Wp, na);
@@ -60,11 +64,12 @@ SpectrumScale closed_form_order2(cplx* Ap, int na, int m, double eps, double* Wp
   W(1, 2) = e1;
   A(1, 1) = e1 == 0.0 ? cplx(1.0, 0.0) : cplx(A(2, 1).real() / e1, A(2, 1).imag() / e1);
 
-  const double t = (d1 + d2) * 0.5;
-  const double p = d1 * d2 - e1 * e1;
-  double r = t * t - p;
-  if (r < 0.0) r = 0.0;
-  double s = std::sqrt(r) + std::fabs(t);
+  const int k = window_exponent(std::max({std::fabs(d1), std::fabs(d2), e1}));
+  const double a = std::ldexp(d1, -k), b = std::ldexp(d2, -k), c = std::ldexp(e1, -k);
+  const double t = (a + b) * 0.5;
+  const double h = (a - b) * 0.5;
+  const double p = a * b - c * c;
+  double s = std::sqrt(h * h + c * c) + std::fabs(t);
   if (t < 0.0) s = -s;
   const double other = s == 0.0 ? 0.0 : p / s;
   // The letter's choice by the sign of t*m, made robust: order the pair as m
@@ -72,8 +77,8 @@ SpectrumScale closed_form_order2(cplx* Ap, int na, int m, double eps, double* Wp
   double first = t * static_cast<double>(m) < 0.0 ? other : s;
   double second = t * static_cast<double>(m) < 0.0 ? s : other;
   if ((m > 0 && first < second) || (m < 0 && first > second)) std::swap(first, second);
-  E[0] = first;
-  if (std::abs(m) == 2) E[1] = second;
+  E[0] = std::ldexp(first, k);
+  if (std::abs(m) == 2) E[1] = std::ldexp(second, k);
 
   const double beta = std::max(std::fabs(d1) + std::fabs(e1), std::fabs(e1) + std::fabs(d2));
   return {beta, eps * beta, kDeltaFactor * beta};

@@ -19,6 +19,7 @@
 //                                                     were interchanged
 #pragma once
 
+#include <cmath>
 #include <initializer_list>
 
 #include "colmajor.hpp"
@@ -76,9 +77,12 @@ void back_transform_pencil(cplx* V, const cplx* B, int n, int na, int ncols,
 // window of ordinary magnitudes, b even. a also takes the exponent by which
 // the reduced matrix is scaled, so that the eigenvalues are 2^(a-b) times
 // those computed.
+// beyond: eigenvalues of at least this magnitude, as computed, lie beyond
+// the double range (set when the reduced matrix shows one).
 struct PencilScale {
   int a;
   int b;
+  double beyond = HUGE_VAL;
 };
 PencilScale choose_pencil_scale(const cplx* A, const cplx* B, int n, int na);
 void scale_pencil(cplx* A, cplx* B, int n, int na, const PencilScale& scale);
@@ -88,14 +92,22 @@ void scale_pencil(cplx* A, cplx* B, int n, int na, const PencilScale& scale);
 // when diagonal_imag is true.
 double lower_magnitude(const CView& X, int n, bool diagonal_imag);
 
+// The exponent e that brings a magnitude outside the window of ordinary
+// magnitudes, [2^-32, 2^32], into [1, 2); 0 inside it, for zero and for
+// values that are not finite.
+int window_exponent(double magnitude);
+
 // The reduced matrix R (lower triangle and diagonal) scaled by a power of
-// two 2^-r into the same window, r added to scale.a; false, and R left as
-// it is, when R holds an entry that is not a finite number.
+// two 2^-r into the same window, r added to scale.a. False when R shows an
+// eigenvalue beyond the double range: its huge parts are then clamped and
+// scale.beyond set (see the definition); or when R holds a not-a-number,
+// and is left as it is.
 bool scale_reduced(cplx* R, int n, int na, PencilScale& scale);
 
 // Scales the results of the scaled pencil back: E(1..ne), V(., 1..nv), D
 // and the diagonal of B. False if an eigenvalue leaves the normal double
-// range on the way (it is then inf, subnormal or 0).
+// range on the way: one beyond it (or computed at scale.beyond or above) is
+// then the largest finite double of its sign, one below it subnormal or 0.
 bool unscale_results(cplx* B, cplx* D, double* E, int ne, cplx* V, int nv, int n, int na,
                      const PencilScale& scale);
 

@@ -31,6 +31,7 @@
 // index order; a product of three factors is formed left to right.
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 #include "eigch_phases.hpp"
 #include "free_output.hpp"
@@ -167,6 +168,10 @@ GENEIG_WIDE bool factor_b(cplx* Bp, int n, int na, cplx* D, int& ILL, Workspace&
     const bool zero = p.real() == 0.0 && p.imag() == 0.0;
     if (p.real() < 0.0 || zero) {
       FreeRecord().text("\"D\" became imaginary number !!").print();
+      std::fprintf(stderr,
+                   "geneig: B is not positive definite: the pivot of row %d (the factorization "
+                   "runs from the last row up) %s\n",
+                   k, zero ? "is zero" : "has a negative real part");
       ILL = 5;
     }
     D[k - 1] = p;
