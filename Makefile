@@ -133,7 +133,7 @@ test-without-gtest:
 
 # The Debian packages of every command: the program needs only the first
 # three; tests, benchmarks, fuzzers and the install test the rest.
-DEBIAN_PACKAGES := g++ cmake make libgtest-dev liblapack-dev libbenchmark-dev clang \
+DEBIAN_PACKAGES := g++ cmake make libgtest-dev liblapack-dev libtmglib-dev libbenchmark-dev clang \
                    libclang-rt-dev gfortran pkgconf man-db groff-base \
                    googletest g++-aarch64-linux-gnu g++-i686-linux-gnu qemu-user python3-numpy
 
