@@ -25,6 +25,7 @@ enum class Result { untouched, replaced };
 
 struct Row {
   const char* name;
+  const char* program = GENEIG_EXE;  // or GENEIG_STUB_EXE, its solve a stand-in
   std::string text{};  // matrix.in, for Input::text
   Input input = Input::text;
   OldResult old_result = OldResult::file;
@@ -108,6 +109,12 @@ const char* const kReal = "a real number";
 const std::string kRange =
     "geneig: an eigenvalue of the pencil lies outside the range of double precision; "
     "matrix.out holds the values as computed\n";
+const std::string kTooClose =
+    "geneig: eigenvalues lie too close together, measured against the largest, for their "
+    "eigenvectors to be told apart; matrix.out holds them as computed\n";
+const std::string kNotFinite =
+    "geneig: the solution holds values that are not finite numbers; matrix.out holds them as "
+    "computed\n";
 const std::string kImaginary = "\"D\" became imaginary number !!\n";
 
 // A graded B = diag(1, 1, g) with an ordinary A: A and B lie in the window,
@@ -253,6 +260,17 @@ const std::vector<Row> kCatalogue{
      .status = 3, .err = kRange, .result = Result::replaced, .order = 2},
     {.name = "EigenvaluesFarCloserThanTheNorm", .text = inseparable_cluster(), .status = 0,
      .result = Result::replaced, .order = 8},
+    // ---- Failures that only pencils beyond any input file give: the stand-in
+    // solver returns them (A(1,1) = 7: ILL = 7, 8: a NaN in V, 9: E(1) = inf).
+    {.name = "ClusterNotToldApart", .program = GENEIG_STUB_EXE,
+     .text = pencil(2, diagonal({7, 1}), diagonal({1, 1})), .status = 3, .err = kTooClose,
+     .result = Result::replaced, .order = 2, .eigenvalues = {7, 1}},
+    {.name = "EigenvectorNotFinite", .program = GENEIG_STUB_EXE,
+     .text = pencil(2, diagonal({8, 1}), diagonal({1, 1})), .status = 3, .err = kNotFinite,
+     .result = Result::replaced, .order = 2, .eigenvalues = {8, 1}},
+    {.name = "EigenvalueNotFinite", .program = GENEIG_STUB_EXE,
+     .text = pencil(2, diagonal({9, 1}), diagonal({1, 1})), .status = 3, .err = kNotFinite,
+     .result = Result::replaced, .order = 2},
     {.name = "OrderOne", .text = "1 0.0\nA\n1 1 6.0 0\nB\n1 1 4.0 0\n", .status = 3,
      .out = "(SUBR. EIGCH) INVALID ARGUMENT. 1 1\n", .result = Result::replaced, .order = 1},
 };
@@ -326,7 +344,7 @@ TEST_P(Catalogue, EndsWithItsStatusAndLine) {
   put(old, kOldResult);
   if (row.stale_temporary) put(run_ / "matrix.out.tmp", kOldResult);
 
-  const Outcome o = run({}, row.file_limit);
+  const Outcome o = run({}, row.file_limit, row.program);
   EXPECT_EQ(o.status, row.status) << o.out << o.err;
   expect_stream(o.out, row.out, row.prefix, "standard output");
   expect_stream(o.err, row.err, row.prefix, "standard error");

@@ -426,6 +426,33 @@ TEST(EigchVectors, NegativeMvScalesLargestComponentToOneOnly) {
   }
 }
 
+// ILL = 7: inverse iteration cannot tell a cluster's eigenvalues apart when
+// every pivot of T - lambda I lies below the absolute pivot replacement
+// 1e-30 (a matrix whose whole spectrum lies below it, which eigcab never
+// passes: it scales the reduced matrix to ordinary magnitudes first), or
+// when a NaN tolerance gives no eigenvalue and no cluster a distance. The
+// same matrix scaled into ordinary magnitudes is solved without a report,
+// and a nonzero ILL is kept as the caller set it.
+TEST(EigchVectors, ClusterThatCannotBeToldApartIsReported) {
+  struct Case {
+    std::vector<double> d;
+    double eps;
+    int ill_before, ill_after;
+  };
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  for (const Case& c : {Case{{1e-30, 1e-300}, 1e-3, 0, 7}, Case{{4e-31, 2e-31, 1e-31}, 1e-20, 0, 7},
+                        Case{{1, 2, 3}, nan, 0, 7}, Case{{1e-30, 1e-300}, 1e-3, 3, 3},
+                        Case{{1e-20, 1e-290}, 1e-3, 0, 0}}) {
+    Problem p;
+    const int n = static_cast<int>(c.d.size());
+    for (int i = 1; i <= n; ++i) p.a()(i, i) = c.d[i - 1];
+    p.EPS = c.eps;
+    p.ILL = c.ill_before;
+    EXPECT_EQ(p.solve(n, n, n), "");
+    EXPECT_EQ(p.ILL, c.ill_after) << "A(1,1) = " << c.d[0] << ", EPS = " << c.eps;
+  }
+}
+
 TEST(EigchVectors, MvZeroLeavesVUntouched) {
   Problem p;
   set_order2_example(p);

@@ -75,10 +75,11 @@ class Program : public ::testing::Test {
   }
   void TearDown() override { fs::remove_all(root_); }
 
-  // Runs the program in run_, its streams captured beside it; file_limit
-  // bounds the size of every file it writes (SIGXFSZ ignored, so a write
-  // past the limit fails with EFBIG instead of ending the program).
-  Outcome run(const std::vector<std::string>& args = {}, rlim_t file_limit = RLIM_INFINITY) {
+  // Runs the program (exe) in run_, its streams captured beside it;
+  // file_limit bounds the size of every file it writes (SIGXFSZ ignored, so
+  // a write past the limit fails with EFBIG instead of ending the program).
+  Outcome run(const std::vector<std::string>& args = {}, rlim_t file_limit = RLIM_INFINITY,
+              const char* exe = GENEIG_EXE) {
     const fs::path out = root_ / "stdout", err = root_ / "stderr";
     const pid_t pid = fork();
     if (pid == 0) {
@@ -91,10 +92,10 @@ class Program : public ::testing::Test {
         const rlimit limit{file_limit, file_limit};
         if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(127);
       }
-      std::vector<char*> argv{const_cast<char*>(GENEIG_EXE)};
+      std::vector<char*> argv{const_cast<char*>(exe)};
       for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
       argv.push_back(nullptr);
-      execv(GENEIG_EXE, argv.data());
+      execv(exe, argv.data());
       _exit(127);
     }
     int status = 0;
