@@ -15,8 +15,7 @@
 
 #include "colmajor.hpp"
 #include "complex_ops.hpp"
-#include "eigcab.hpp"
-#include "oracle.hpp"
+#include "test_support.hpp"
 
 namespace {
 
@@ -24,28 +23,10 @@ using geneig::cplx;
 using geneig::NMAX;
 namespace oracle = geneig::oracle;
 using lcplx = std::complex<long double>;
+using geneig::test::Solution;
+using geneig::test::solve;
 
 constexpr double kEps = DBL_EPSILON;
-
-struct Solution {
-  std::vector<double> E;
-  oracle::ZMatrix V;
-  int ILL = 0;
-};
-
-Solution solve(const oracle::ZMatrix& A, const oracle::ZMatrix& B) {
-  const int n = A.rows;
-  oracle::ZMatrix a = oracle::embed(A, NMAX), b = oracle::embed(B, NMAX);
-  Solution s{std::vector<double>(NMAX), oracle::ZMatrix(n, n, NMAX), 0};
-  std::vector<cplx> D(NMAX);
-  std::vector<double> W(NMAX * 7);
-  std::vector<int> IW(NMAX);
-  double eps = 0.0;
-  geneig::eigcab(a.data(), b.data(), n, NMAX, n, n, eps, D.data(), s.E.data(), s.V.data(), s.ILL,
-                 IW.data(), W.data());
-  s.E.resize(n);
-  return s;
-}
 
 long double lnorm1(const oracle::ZMatrix& X) {
   long double best = 0;

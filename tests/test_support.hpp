@@ -1,0 +1,120 @@
+// What the tests share: the random doubles of the recorded pencils, solving
+// as the program solves, and a scratch directory that each test gets fresh.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+
+#include <algorithm>
+#include <complex>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "eigcab.hpp"
+#include "oracle.hpp"
+
+namespace geneig::test {
+
+using cplx = std::complex<double>;
+namespace fs = std::filesystem;
+
+// ---- Random doubles ----------------------------------------------------------
+
+// Uniform doubles in [-1, 1) (oracle::uniform) and complex numbers drawn as
+// the recorded pencils were: imaginary part first, then real, each a named
+// draw, so that every compiler makes the same pencil (the order in which a
+// call's arguments are evaluated is unspecified).
+struct Draw {
+  oracle::Rng g;
+  explicit Draw(std::uint64_t seed) : g(seed) {}
+  double operator()() { return oracle::uniform(g); }
+  cplx complex() {
+    const double im = (*this)();
+    const double re = (*this)();
+    return cplx(re, im);
+  }
+};
+
+// ---- Solving as the program does ---------------------------------------------
+
+struct Solution {
+  std::vector<double> E;  // E(1..|M|)
+  oracle::ZMatrix V;      // n x n in an NMAX x NMAX buffer; columns 1..|MV| written
+  int ILL = 0;
+  double EPS = 0.0;
+  std::string out;  // what the solve wrote to standard output
+};
+
+// eigcab called as the driver calls it: A and B in NMAX x NMAX arrays, the
+// leading dimension NMAX from read-only storage, EPS = 0 (bisection to full
+// resolution), ILL preset to 0; M and MV are the order unless given.
+inline Solution solve(const oracle::ZMatrix& A, const oracle::ZMatrix& B, int m, int mv) {
+  static const int NA = NMAX;
+  const int n = A.rows;
+  oracle::ZMatrix a = oracle::embed(A, NA), b = oracle::embed(B, NA);
+  Solution s;
+  s.E.assign(NMAX, 0.0);
+  s.V = oracle::embed(oracle::ZMatrix(n, n), NA);
+  std::vector<cplx> D(NMAX);
+  std::vector<double> W(NMAX * 7);
+  std::vector<int> IW(NMAX);
+  testing::internal::CaptureStdout();
+  eigcab(a.data(), b.data(), n, NA, m, mv, s.EPS, D.data(), s.E.data(), s.V.data(), s.ILL,
+         IW.data(), W.data());
+  s.out = testing::internal::GetCapturedStdout();
+  s.E.resize(static_cast<std::size_t>(std::abs(m)));
+  return s;
+}
+
+inline Solution solve(const oracle::ZMatrix& A, const oracle::ZMatrix& B) {
+  return solve(A, B, A.rows, A.rows);
+}
+
+// A solve of a positive definite pencil reports nothing and keeps EPS = 0.
+inline testing::AssertionResult clean(const Solution& s) {
+  if (s.ILL == 0 && s.out.empty() && s.EPS == 0.0) return testing::AssertionSuccess();
+  return testing::AssertionFailure() << "ILL = " << s.ILL << ", EPS = " << s.EPS << ", output \""
+                                     << s.out << "\"";
+}
+
+// ---- Files -------------------------------------------------------------------
+
+inline std::string slurp(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+inline void put(const fs::path& p, const std::string& text) {
+  std::ofstream(p, std::ios::binary) << text;
+}
+
+// A fresh directory under /tmp for each test, removed with everything in it
+// when the test ends.
+class ScratchDir : public testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/geneig_test_XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    dir_ = tmpl;
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+  std::string path(const char* name) const { return (dir_ / name).string(); }
+  // The names in directory d (the scratch directory itself by default), sorted.
+  std::vector<std::string> listing(const fs::path& d = {}) const {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(d.empty() ? dir_ : d))
+      names.push_back(e.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+  fs::path dir_;
+};
+
+}  // namespace geneig::test
