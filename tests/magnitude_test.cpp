@@ -13,14 +13,11 @@
 #include <string>
 #include <vector>
 
-#include "colmajor.hpp"
-#include "complex_ops.hpp"
 #include "test_support.hpp"
 
 namespace {
 
-using geneig::cplx;
-using geneig::NMAX;
+using geneig::test::cplx;
 namespace oracle = geneig::oracle;
 using lcplx = std::complex<long double>;
 using geneig::test::Solution;
