@@ -35,6 +35,7 @@ inline void put(const fs::path& p, const std::string& text) {
 struct Outcome {
   int status;  // exit status, or 128 + the signal that ended the program
   std::string out, err;
+  long max_rss_kb;  // the program's peak resident memory
 };
 
 // Items of every record of a result file.
@@ -99,9 +100,10 @@ class Program : public ::testing::Test {
       _exit(127);
     }
     int status = 0;
-    waitpid(pid, &status, 0);
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
     const int code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    return {code, slurp(out), slurp(err)};
+    return {code, slurp(out), slurp(err), usage.ru_maxrss};
   }
 
   void input(const std::string& text) { put(run_ / "matrix.in", text); }
