@@ -24,6 +24,7 @@
 #include "eigcab.hpp"
 #include "rdmtx.hpp"
 #include "saveeig.hpp"
+#include "test_support.hpp"
 
 
 namespace {
@@ -65,23 +66,13 @@ std::string input_text(int n) {
   return text;
 }
 
-class FileLayerHeap : public ::testing::Test {
+class FileLayerHeap : public geneig::test::ScratchDir {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/geneig_alloc_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-  std::string path(const char* name) const { return (dir_ / name).string(); }
+  // Writes the file, and returns its path.
   std::string put(const char* name, const std::string& text) const {
-    const std::string p = path(name);
-    std::FILE* f = std::fopen(p.c_str(), "wb");
-    std::fwrite(text.data(), 1, text.size(), f);
-    std::fclose(f);
-    return p;
+    geneig::test::put(path(name), text);
+    return path(name);
   }
-  fs::path dir_;
 };
 
 // Good files, a mismatch, a malformed item, an early end, a directory and a

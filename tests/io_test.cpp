@@ -9,7 +9,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <random>
 #include <sstream>
 #include <string>
@@ -21,6 +20,7 @@
 #include "free_format.hpp"
 #include "rdmtx.hpp"
 #include "saveeig.hpp"
+#include "test_support.hpp"
 
 namespace {
 
@@ -29,6 +29,9 @@ using geneig::cplx;
 using geneig::NMAX;
 using geneig::ReadStatus;
 namespace fs = std::filesystem;
+using geneig::test::put;
+using geneig::test::ScratchDir;
+using geneig::test::slurp;
 
 cplx g_A[NMAX * NMAX], g_B[NMAX * NMAX], g_V[NMAX * NMAX];
 double g_E[NMAX];
@@ -296,14 +299,7 @@ TEST(ReadMatricesLayouts, OnePassAndItemByItemAgree) {
   const auto pick = [&](std::initializer_list<const char*> options) {
     return std::string(options.begin()[gen() % options.size()]);
   };
-  const auto any_double = [&] {
-    for (;;) {
-      const std::uint64_t u = gen();
-      double d;
-      std::memcpy(&d, &u, sizeof d);
-      if (std::isfinite(d)) return d;
-    }
-  };
+  const auto any_double = [&] { return geneig::test::any_finite(gen); };
   // A real item in one of the spellings a file may hold.
   const auto real_text = [&] {
     char buf[512];  // room for any double with 24 digits after the point
@@ -441,33 +437,6 @@ TEST(ReadMatricesFailures, ReadErrorIsReported) {
 // ---------------------------------------------------------------------------
 // Files by name.
 
-class ScratchDir : public ::testing::Test {
- protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/geneig_io_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-  std::string path(const char* name) const { return (dir_ / name).string(); }
-  static void put(const std::string& p, const std::string& text) {
-    std::ofstream(p, std::ios::binary) << text;
-  }
-  static std::string get(const std::string& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
-  std::vector<std::string> listing() const {
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(dir_)) names.push_back(e.path().filename());
-    std::sort(names.begin(), names.end());
-    return names;
-  }
-  fs::path dir_;
-};
-
 using ReadMatrixFile = ScratchDir;
 
 TEST_F(ReadMatrixFile, NameIsTheFieldWithoutTrailingBlanks) {
@@ -520,14 +489,7 @@ std::string formatted(const double* E, const cplx* V, int N) {
 // Each real item written reads back as the same double, bit for bit.
 TEST(FormatResult, RealsRoundTripBitForBit) {
   std::mt19937_64 bits(20240611);
-  const auto any_double = [&] {
-    for (;;) {
-      const std::uint64_t u = bits();
-      double d;
-      std::memcpy(&d, &u, sizeof d);
-      if (std::isfinite(d)) return d;
-    }
-  };
+  const auto any_double = [&] { return geneig::test::any_finite(bits); };
   const int N = NMAX;
   for (int k = 0; k < N; ++k) g_E[k] = any_double();
   for (cplx& v : g_V) v = {any_double(), any_double()};
@@ -598,14 +560,7 @@ TEST(FormatResult, LongestFileFits) {
 // values written into the first elements of E and V.
 void fill_with_any_doubles(std::uint64_t seed) {
   std::mt19937_64 bits(seed);
-  const auto any_double = [&] {
-    for (;;) {
-      const std::uint64_t u = bits();
-      double d;
-      std::memcpy(&d, &u, sizeof d);
-      if (std::isfinite(d)) return d;
-    }
-  };
+  const auto any_double = [&] { return geneig::test::any_finite(bits); };
   for (double& e : g_E) e = any_double();
   for (cplx& v : g_V) v = {any_double(), any_double()};
   const double special[] = {0.0, -0.0, 1.0, -1.0, 1e21, 1e22, 0x1p53, 0x1p60, 5e-324,
@@ -679,7 +634,7 @@ TEST_F(WriteResultFile, ReplacesALongerFileWhole) {
   geneig::WriteReport r;
   ASSERT_TRUE(geneig::write_result_file(path("matrix.out") + "      ", g_E, g_V, 2, r))
       << r.message();
-  EXPECT_EQ(get(path("matrix.out")), formatted(g_E, g_V, 2));
+  EXPECT_EQ(slurp(path("matrix.out")), formatted(g_E, g_V, 2));
   EXPECT_EQ(listing(), std::vector<std::string>{"matrix.out"});
 }
 
@@ -690,7 +645,7 @@ TEST_F(WriteResultFile, TargetIsADirectory) {
   EXPECT_FALSE(geneig::write_result_file(path("matrix.out"), g_E, g_V, 2, r));
   EXPECT_EQ(r.message(), path("matrix.out") + ": cannot replace it by " + path("matrix.out") +
                              ".tmp: Is a directory");
-  EXPECT_EQ(get(path("matrix.out") + "/inside"), "kept");
+  EXPECT_EQ(slurp(path("matrix.out") + "/inside"), "kept");
   EXPECT_EQ(listing(), std::vector<std::string>{"matrix.out"});
 }
 
@@ -698,7 +653,7 @@ TEST_F(WriteResultFile, LeftoverTemporaryFileIsNotTouched) {
   put(path("matrix.out.tmp"), "left by a killed run");
   geneig::WriteReport r;
   ASSERT_TRUE(geneig::write_result_file(path("matrix.out"), g_E, g_V, 1, r)) << r.message();
-  EXPECT_EQ(get(path("matrix.out.tmp")), "left by a killed run");
+  EXPECT_EQ(slurp(path("matrix.out.tmp")), "left by a killed run");
   EXPECT_EQ(listing(), (std::vector<std::string>{"matrix.out", "matrix.out.tmp"}));
 }
 

@@ -9,28 +9,20 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <csignal>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "test_support.hpp"
 
 namespace geneig::run {
 
 namespace fs = std::filesystem;
 
-inline std::string slurp(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-inline void put(const fs::path& p, const std::string& text) {
-  std::ofstream(p, std::ios::binary) << text;
-}
+using test::put;
+using test::slurp;
 
 struct Outcome {
   int status;  // exit status, or 128 + the signal that ended the program
@@ -65,23 +57,22 @@ inline std::string identity_pencil(int n) {
   return text;
 }
 
-class Program : public ::testing::Test {
+// The program runs in run_, inside the scratch directory, which holds its
+// captured streams beside run_.
+class Program : public test::ScratchDir {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/geneig_run_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    root_ = tmpl;
-    run_ = root_ / "run";
+    test::ScratchDir::SetUp();
+    run_ = dir_ / "run";
     fs::create_directory(run_);
   }
-  void TearDown() override { fs::remove_all(root_); }
 
   // Runs the program (exe) in run_, its streams captured beside it;
   // file_limit bounds the size of every file it writes (SIGXFSZ ignored, so
   // a write past the limit fails with EFBIG instead of ending the program).
   Outcome run(const std::vector<std::string>& args = {}, rlim_t file_limit = RLIM_INFINITY,
               const char* exe = GENEIG_EXE) {
-    const fs::path out = root_ / "stdout", err = root_ / "stderr";
+    const fs::path out = dir_ / "stdout", err = dir_ / "stderr";
     const pid_t pid = fork();
     if (pid == 0) {
       const int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -112,14 +103,9 @@ class Program : public ::testing::Test {
                   run_ / "matrix.in");
   }
   std::string result() const { return slurp(run_ / "matrix.out"); }
-  std::vector<std::string> listing() const {
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(run_)) names.push_back(e.path().filename());
-    std::sort(names.begin(), names.end());
-    return names;
-  }
+  std::vector<std::string> listing() const { return ScratchDir::listing(run_); }
 
-  fs::path root_, run_;
+  fs::path run_;
 };
 
 }  // namespace geneig::run

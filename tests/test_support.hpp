@@ -7,6 +7,8 @@
 #include <stdlib.h>
 
 #include <algorithm>
+#include <bit>
+#include <cmath>
 #include <complex>
 #include <cstdint>
 #include <filesystem>
@@ -39,6 +41,15 @@ struct Draw {
     return cplx(re, im);
   }
 };
+
+// A double of uniformly random bits, drawn again until it is finite: every
+// magnitude and both signs, subnormals and zeros included.
+inline double any_finite(oracle::Rng& g) {
+  for (;;) {
+    const double d = std::bit_cast<double>(g());
+    if (std::isfinite(d)) return d;
+  }
+}
 
 // ---- Solving as the program does ---------------------------------------------
 
