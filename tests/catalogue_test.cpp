@@ -1,6 +1,9 @@
 // The bad-input catalogue: every kind of input that users feed the program
-// by accident, one row each, run through the built program in a fresh
-// directory that already holds a previous result file. Each row states the
+// by accident, and every kind of failure it reports, one row each, run
+// through the built program in a fresh directory that already holds a
+// previous result file. The reader's messages are checked word for word,
+// case by case, in io_test; here one row for each kind of them shows the
+// stream, the status and what is left on disk. Each row states the
 // exit status, the diagnostic on each stream, and whether the previous
 // result must survive byte for byte or be replaced by a complete one; a
 // result written with status 0 must hold finite numbers only. Where the
@@ -15,7 +18,6 @@
 #include <cstdlib>
 #include <fstream>
 #include <ostream>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -36,8 +38,7 @@ struct Row {
   bool stale_temporary = false;  // a matrix.out.tmp left by an earlier run
   rlim_t file_limit = RLIM_INFINITY;
   int status = 0;
-  std::string out{}, err{};  // the streams exactly, or with prefix the start of the one line
-  bool prefix = false;
+  std::string out{}, err{};  // the streams exactly
   Result result = Result::untouched;
   int order = 0;                    // N of the result written
   std::vector<double> eigenvalues{};  // expected, largest first, when given
@@ -107,21 +108,11 @@ const std::string kOrder2 = kHead + kA2 + "Matrix B\n" + kB2;
 // A line of blanks far longer than the program's whole memory.
 constexpr std::size_t kBlankLine = std::size_t{32} << 20;
 
-// Bytes of every value from a fixed-seed generator (its output sequence is
-// fixed by the C++ standard), after a first item that is not a number.
-std::string garbage() {
-  std::mt19937_64 rng(20240521);
-  std::string g = "\x9c\x01\xfe";
-  for (int k = 0; k < 4096; ++k) g += static_cast<char>(rng() & 0xff);
-  return g;
-}
-
 std::string expected_item(const char* what, int i, int j, const char* kind, const char* found) {
   return std::string("expected the ") + what + " of A(" + std::to_string(i) + "," +
          std::to_string(j) + ") (" + kind + "), found " + found;
 }
 
-const char* const kInt = "an integer";
 const char* const kReal = "a real number";
 const std::string kRange =
     "geneig: an eigenvalue of the pencil lies outside the range of double precision; "
@@ -155,70 +146,19 @@ const std::vector<Row> kCatalogue{
      .err = "matrix.in: cannot open: No such file or directory\n"},
     {.name = "InputIsADirectory", .input = Input::directory, .status = 1,
      .err = "matrix.in:1: cannot read: Is a directory\n"},
-    {.name = "EmptyFile", .text = "", .status = 1,
-     .err = "matrix.in:1: expected the order N (an integer), found the end of the file\n"},
     // ---- The file ends early.
-    {.name = "EndInsideRecord1", .text = "2", .status = 1,
-     .err = "matrix.in:1: expected the real number X (a real number), found the end of the "
-            "file\n"},
     {.name = "EndBeforeHeadingOfA", .text = "2 0.0\n", .status = 1,
      .err = "matrix.in:2: expected the heading of A (a text), found the end of the file\n"},
-    {.name = "EndInsideQuotedHeading", .text = "2 0.0\n'Matrix A, comp", .status = 1,
-     .err = "matrix.in:2: " + expected_item("row index", 1, 1, kInt, "the end of the file") +
-            "\n"},
-    {.name = "EndInsideA", .text = kHead + "1 1 3.0 0.0\n1 2 1.0", .status = 1,
-     .err = "matrix.in:4: " + expected_item("imaginary part", 1, 2, kReal, "the end of the file") +
-            "\n"},
-    {.name = "EndBeforeHeadingOfB", .text = kHead + kA2, .status = 1,
-     .err = "matrix.in:7: expected the heading of B (a text), found the end of the file\n"},
     {.name = "EndInsideB", .text = kHead + kA2 + "Matrix B\n1 1 1.0 0.0\n1 2", .status = 1,
      .err = "matrix.in:9: expected the real part of B(1,2) (a real number), found the end of "
             "the file\n"},
     // ---- Malformed items.
-    {.name = "BadInteger", .text = kHead + "1x 1 3.0 0.0\n", .status = 1,
-     .err = "matrix.in:3: " + expected_item("row index", 1, 1, kInt, "\"1x\"") + "\n"},
-    {.name = "IndexWrittenAsReal", .text = kHead + "1 1.0 3.0 0.0\n", .status = 1,
-     .err = "matrix.in:3: " + expected_item("column index", 1, 1, kInt, "\"1.0\"") + "\n"},
-    {.name = "IndexPast32Bits", .text = kHead + "4294967297 1 3.0 0.0\n", .status = 1,
-     .err = "matrix.in:3: " +
-            expected_item("row index", 1, 1, kInt, "\"4294967297\" (outside the 32-bit range)") +
-            "\n"},
-    {.name = "OrderPast32Bits", .text = "-2147483649 0.0\n", .status = 1,
-     .err = "matrix.in:1: expected the order N (an integer), found \"-2147483649\" (outside "
-            "the 32-bit range)\n"},
     {.name = "BadReal", .text = kHead + "1 1 1.5q 0.0\n", .status = 1,
      .err = "matrix.in:3: " + expected_item("real part", 1, 1, kReal, "\"1.5q\"") + "\n"},
-    {.name = "RealBeyondTheDoubleRange", .text = kHead + "1 1 3.0 -1e999\n", .status = 1,
-     .err = "matrix.in:3: " +
-            expected_item("imaginary part", 1, 1, kReal,
-                          "\"-1e999\" (beyond the range of a double)") +
-            "\n"},
-    {.name = "Infinity", .text = kHead + "1 1 inf 0.0\n", .status = 1,
-     .err = "matrix.in:3: " + expected_item("real part", 1, 1, kReal, "\"inf\"") + "\n"},
-    {.name = "NotANumber", .text = kHead + "1 1 3.0 nan\n", .status = 1,
-     .err = "matrix.in:3: " + expected_item("imaginary part", 1, 1, kReal, "\"nan\"") + "\n"},
-    {.name = "HexadecimalReal", .text = kHead + "1 1 0x1p3 0.0\n", .status = 1,
-     .err = "matrix.in:3: " + expected_item("real part", 1, 1, kReal, "\"0x1p3\"") + "\n"},
-    {.name = "EmptyItem", .text = kHead + "1,,1 3.0 0.0\n", .status = 1,
-     .err = "matrix.in:3: " +
-            expected_item("column index", 1, 1, kInt,
-                          "an empty item (a comma with no item before it)") +
-            "\n"},
-    {.name = "SlashEndingTheRecord", .text = kHead + "1 1 3.0 /\n", .status = 1,
-     .err = "matrix.in:3: " +
-            expected_item("imaginary part", 1, 1, kReal, "a slash ending the record") + "\n"},
-    {.name = "ItemTooLong", .text = kHead + "1 1 " + std::string(70000, '7') + " 0\n", .status = 1,
-     .err = "matrix.in:3: " +
-            expected_item("real part", 1, 1, kReal, "an item longer than 65536 characters") +
-            "\n"},
     // ---- An order the arrays cannot hold.
     {.name = "Order201", .text = "201 0.0\nMatrix A\n", .status = 1,
      .err = "matrix.in:1: the order N = 201 is above the limit 200\n"},
-    {.name = "OrderLargestInteger", .text = "2147483647 0.0\n", .status = 1,
-     .err = "matrix.in:1: the order N = 2147483647 is above the limit 200\n"},
     // ---- Element records out of order (standard output).
-    {.name = "MismatchInA", .text = kHead + "1 1 3.0 0.0\n2 1 1.0 1.0\n", .status = 1,
-     .out = "Error: Inconsistent (i,j):  1 2 2 1 1 1\n"},
     {.name = "MismatchInB",
      .text = kHead + kA2 + "Matrix B\n1 1 1.0 0.0\n1 2 0.0 0.0\n2 2 1.0 0.0\n", .status = 1,
      .out = "Error: Inconsistent (i,j):  2 1 2 2 1 0\n"},
@@ -230,8 +170,6 @@ const std::vector<Row> kCatalogue{
     {.name = "HugeBlankLineAtTheEnd", .text = kHead + kA2, .status = 1,
      .err = "matrix.in:7: expected the heading of B (a text), found the end of the file\n",
      .blank_line_then = " "},
-    {.name = "BinaryGarbage", .text = garbage(), .status = 1,
-     .err = "matrix.in:1: expected the order N (an integer), found \"\\x9C\\x01\\xFE", .prefix = true},
     // ---- The result file cannot be written.
     {.name = "ResultIsADirectory", .text = kOrder2, .old_result = OldResult::directory,
      .status = 2, .err = "matrix.out: cannot replace it by matrix.out.tmp: Is a directory\n"},
@@ -289,24 +227,9 @@ const std::vector<Row> kCatalogue{
      .text = pencil(2, diagonal({9, 1}), diagonal({1, 1})), .status = 3, .err = kNotFinite,
      .result = Result::replaced, .order = 2},
     {.name = "OrderOne", .text = "1 0.0\nA\n1 1 6.0 0\nB\n1 1 4.0 0\n", .status = 3,
-     .out = "(SUBR. EIGCH) INVALID ARGUMENT. 1 1\n", .result = Result::replaced, .order = 1},
+     .out = "(SUBR. EIGCH) INVALID ARGUMENT. 1 1\n", .result = Result::replaced, .order = 1,
+     .eigenvalues = {0}, .eigenvectors = {0}},
 };
-
-// True when text is one line: no line end but the last.
-bool one_line(const std::string& text) {
-  return !text.empty() && text.back() == '\n' && text.find('\n') == text.size() - 1;
-}
-
-void expect_stream(const std::string& got, const std::string& want, bool prefix,
-                   const char* stream) {
-  SCOPED_TRACE(stream);
-  if (!prefix || want.empty()) {
-    EXPECT_EQ(got, want);
-    return;
-  }
-  EXPECT_TRUE(one_line(got)) << got;
-  EXPECT_EQ(got.substr(0, want.size()), want);
-}
 
 double number(const std::string& item) {
   char* end = nullptr;
@@ -385,8 +308,8 @@ TEST_P(Catalogue, EndsWithItsStatusAndLine) {
     EXPECT_LT(o.max_rss_kb, self.ru_maxrss + (16 << 10));
   }
 #endif
-  expect_stream(o.out, row.out, row.prefix, "standard output");
-  expect_stream(o.err, row.err, row.prefix, "standard error");
+  EXPECT_EQ(o.out, row.out) << "standard output";
+  EXPECT_EQ(o.err, row.err) << "standard error";
 
   if (row.result == Result::untouched) {
     EXPECT_EQ(slurp(old), kOldResult);

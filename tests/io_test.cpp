@@ -231,6 +231,9 @@ std::vector<ReadCase> read_cases() {
                   "matrix.in:2: expected the heading of A (a text), found the end of the file"));
   c.push_back(bad("EndInsideA", "2 0.5\nA\n1 1 3 0\n1 2 1", ReadStatus::early_end,
                   a12_fault("imaginary part", kReal, "the end of the file")));
+  c.push_back(bad("EndInsideQuotedHeading", "2 0.5\n'Matrix A, comp", ReadStatus::early_end,
+                  "matrix.in:2: expected the row index of A(1,1) (an integer), found the end of "
+                  "the file"));
   c.push_back(bad("EndBeforeHeadingOfB", "2 0.5\nA\n" + kA2Lines, ReadStatus::early_end,
                   "matrix.in:7: expected the heading of B (a text), found the end of the file"));
   c.push_back(bad("EndInsideB", "2 0.5\nA\n" + kA2Lines + "B\n1 1 2 0\n1 2 0.5 0.25\n2 1\n",
