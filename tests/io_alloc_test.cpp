@@ -17,7 +17,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <new>
-#include <random>
 #include <string>
 
 #include "alloc_counter.hpp"
@@ -47,8 +46,7 @@ long long heap_calls_during(F&& f) {
 
 // An order-n input file of random Hermitian pencils in the shortest forms.
 std::string input_text(int n) {
-  std::mt19937_64 gen(static_cast<unsigned>(n));
-  std::uniform_real_distribution<double> unit(-1.0, 1.0);
+  geneig::test::Draw unit(static_cast<unsigned>(n));
   std::string text = std::to_string(n) + " 0.0\n";
   char buf[32];
   for (const char* heading : {"Matrix A", "Matrix B"}) {
@@ -58,7 +56,7 @@ std::string input_text(int n) {
         text += std::to_string(i) + " " + std::to_string(j);
         for (int part = 0; part < 2; ++part) {
           text += " ";
-          text.append(buf, std::to_chars(buf, buf + sizeof buf, unit(gen)).ptr);
+          text.append(buf, std::to_chars(buf, buf + sizeof buf, unit()).ptr);
         }
         text += "\n";
       }
@@ -123,10 +121,9 @@ TEST_F(FileLayerHeap, ReadingAllocatesNothing) {
 // A new file, a replaced one, and the failures: a missing directory, a
 // target that is a directory, an order above the capacity.
 TEST_F(FileLayerHeap, WritingAllocatesNothing) {
-  std::mt19937_64 gen(9);
-  std::uniform_real_distribution<double> unit(-1.0, 1.0);
-  for (double& e : g_E) e = unit(gen);
-  for (cplx& v : g_V) v = {unit(gen), unit(gen)};
+  geneig::test::Draw unit(9);
+  for (double& e : g_E) e = unit();
+  for (cplx& v : g_V) v = unit.complex();
   fs::create_directory(path("dir.out"));
   const struct {
     std::string file;
