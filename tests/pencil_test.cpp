@@ -462,7 +462,9 @@ TEST_P(PartialProblems, AgreeWithZhegvFromTheirEndOfTheSpectrum) {
       for (int i = 1; i <= c.n; ++i) unit(i, q) /= std::sqrt(vbv.real());
     }
   }
-  if (c.mv > 0 || c.simple) EXPECT_LE(orthonormality_ratio(p.B, unit, j), kRatioLimit);
+  if (c.mv > 0 || c.simple) {
+    EXPECT_LE(orthonormality_ratio(p.B, unit, j), kRatioLimit);
+  }
   for (int q = j + 1; q <= c.n; ++q)
     for (int i = 1; i <= c.n; ++i) ASSERT_EQ(s.V(i, q), cplx(0.0)) << "V(" << i << "," << q << ")";
 }
@@ -484,7 +486,7 @@ std::vector<Part> parts() {
 INSTANTIATE_TEST_SUITE_P(Signs, PartialProblems, testing::ValuesIn(parts()),
                          [](const testing::TestParamInfo<Part>& info) {
                            const Part& p = info.param;
-                           auto sign = [](int x) { return (x < 0 ? "m" : "p") + std::to_string(std::abs(x)); };
+                           auto sign = [](int x) { return std::string(1, x < 0 ? 'm' : 'p') + std::to_string(std::abs(x)); };
                            return std::string(p.family.name) + "_N" + std::to_string(p.n) + "_M" +
                                   sign(p.m) + "_MV" + sign(p.mv);
                          });
