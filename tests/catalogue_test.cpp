@@ -141,6 +141,11 @@ std::string inseparable_cluster() {
 }
 
 const std::vector<Row> kCatalogue{
+    // ---- The shipped example.
+    {.name = "Order2Example",
+     .text = slurp(fs::path(GENEIG_SOURCE_DIR) / "examples" / "order2" / "matrix.in"), .status = 0, .result = Result::replaced,
+     .order = 2, .eigenvalues = {2 + std::sqrt(3.0), 2 - std::sqrt(3.0)},
+     .eigenvectors = order2_vectors()},
     // ---- The input file cannot be read.
     {.name = "MissingInput", .input = Input::none, .status = 1,
      .err = "matrix.in: cannot open: No such file or directory\n"},

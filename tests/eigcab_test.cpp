@@ -21,27 +21,8 @@ namespace detail = geneig::detail;
 constexpr double kEps = std::numeric_limits<double>::epsilon();
 const std::string kWarning = "\"D\" became imaginary number !!\n";
 
-struct Pencil {
-  std::vector<cplx> A = std::vector<cplx>(NMAX * NMAX);
-  std::vector<cplx> B = std::vector<cplx>(NMAX * NMAX);
-  std::vector<cplx> V = std::vector<cplx>(NMAX * NMAX);
-  std::vector<cplx> D = std::vector<cplx>(NMAX);
-  std::vector<double> W = std::vector<double>(NMAX * 7);
-  std::vector<double> E = std::vector<double>(NMAX);
-  std::vector<int> IW = std::vector<int>(NMAX);
-  int ILL = 0;
-  double EPS = 0.0;
-
-  geneig::ColMajor<cplx> a() { return {A.data(), NMAX}; }
-  geneig::ColMajor<cplx> b() { return {B.data(), NMAX}; }
-  geneig::ColMajor<cplx> v() { return {V.data(), NMAX}; }
-
-  std::string solve(int n, int m, int mv, int na = NMAX) {
-    testing::internal::CaptureStdout();
-    geneig::eigcab(A.data(), B.data(), n, na, m, mv, EPS, D.data(), E.data(), V.data(), ILL,
-                   IW.data(), W.data());
-    return testing::internal::GetCapturedStdout();
-  }
+struct Pencil : geneig::test::Arrays {
+  std::string solve(int n, int m, int mv, int na = NMAX) { return eigcab(n, m, mv, na); }
 };
 
 // A random Hermitian A (lower triangle and diagonal, with imaginary parts on

@@ -10,6 +10,7 @@
 #include "colmajor.hpp"
 #include "eigcab.hpp"
 #include "eigch_phases.hpp"
+#include "test_support.hpp"
 
 namespace {
 
@@ -19,25 +20,11 @@ namespace detail = geneig::detail;
 
 constexpr double kEps = std::numeric_limits<double>::epsilon();
 
-// Caller-side storage of one eigch call, with leading dimension NMAX.
-struct Problem {
-  std::vector<cplx> A = std::vector<cplx>(NMAX * NMAX);
-  std::vector<cplx> V = std::vector<cplx>(NMAX * NMAX);
-  std::vector<double> W = std::vector<double>(NMAX * 7);
-  std::vector<double> E = std::vector<double>(NMAX);
-  std::vector<int> IW = std::vector<int>(NMAX);
-  int ILL = 0;
-  double EPS = -1.0;
-
-  geneig::ColMajor<cplx> a() { return {A.data(), NMAX}; }
-  geneig::ColMajor<cplx> v() { return {V.data(), NMAX}; }
-  geneig::ColMajor<double> w() { return {W.data(), NMAX}; }
-
-  std::string solve(int n, int m, int mv, int na = NMAX) {
-    testing::internal::CaptureStdout();
-    geneig::eigch(A.data(), n, na, m, mv, EPS, W.data(), IW.data(), E.data(), V.data(), ILL);
-    return testing::internal::GetCapturedStdout();
-  }
+// Caller-side storage of one eigch call; EPS = -1 (the default tolerance)
+// unless a test sets it.
+struct Problem : geneig::test::Arrays {
+  Problem() { EPS = -1.0; }
+  std::string solve(int n, int m, int mv, int na = NMAX) { return eigch(n, m, mv, na); }
 };
 
 // A = [[3, 1 - i], [1 + i, 1]], given by its lower triangle.

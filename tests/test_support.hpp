@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "colmajor.hpp"
 #include "eigcab.hpp"
 #include "oracle.hpp"
 
@@ -85,6 +86,39 @@ inline Solution solve(const oracle::ZMatrix& A, const oracle::ZMatrix& B, int m,
 inline Solution solve(const oracle::ZMatrix& A, const oracle::ZMatrix& B) {
   return solve(A, B, A.rows, A.rows);
 }
+
+// The caller's arrays of one eigch or eigcab call, NMAX x NMAX as the
+// driver's, for tests that pass arguments of their own (other orders,
+// leading dimensions, signs of M and MV) or look at the work arrays.
+struct Arrays {
+  std::vector<cplx> A = std::vector<cplx>(NMAX * NMAX);
+  std::vector<cplx> B = std::vector<cplx>(NMAX * NMAX);
+  std::vector<cplx> V = std::vector<cplx>(NMAX * NMAX);
+  std::vector<cplx> D = std::vector<cplx>(NMAX);
+  std::vector<double> W = std::vector<double>(NMAX * 7);
+  std::vector<double> E = std::vector<double>(NMAX);
+  std::vector<int> IW = std::vector<int>(NMAX);
+  int ILL = 0;
+  double EPS = 0.0;
+
+  ColMajor<cplx> a() { return {A.data(), NMAX}; }
+  ColMajor<cplx> b() { return {B.data(), NMAX}; }
+  ColMajor<cplx> v() { return {V.data(), NMAX}; }
+  ColMajor<double> w() { return {W.data(), NMAX}; }
+
+  // Each call returns what it wrote on standard output.
+  std::string eigch(int n, int m, int mv, int na = NMAX) {
+    testing::internal::CaptureStdout();
+    geneig::eigch(A.data(), n, na, m, mv, EPS, W.data(), IW.data(), E.data(), V.data(), ILL);
+    return testing::internal::GetCapturedStdout();
+  }
+  std::string eigcab(int n, int m, int mv, int na = NMAX) {
+    testing::internal::CaptureStdout();
+    geneig::eigcab(A.data(), B.data(), n, na, m, mv, EPS, D.data(), E.data(), V.data(), ILL,
+                   IW.data(), W.data());
+    return testing::internal::GetCapturedStdout();
+  }
+};
 
 // A solve of a positive definite pencil reports nothing and keeps EPS = 0.
 inline testing::AssertionResult clean(const Solution& s) {
