@@ -54,9 +54,13 @@ inline double any_finite(oracle::Rng& g) {
 
 // ---- Solving as the program does ---------------------------------------------
 
+// Fills the eigenvector array before a solve: columns past |MV| must keep it.
+inline const cplx kUnwritten{-7777.25, 7777.25};
+
 struct Solution {
   std::vector<double> E;  // E(1..|M|)
-  oracle::ZMatrix V;      // n x n in an NMAX x NMAX buffer; columns 1..|MV| written
+  oracle::ZMatrix V;      // n x n in an NMAX x NMAX buffer; columns 1..|MV| written,
+                          // the others left holding kUnwritten
   int ILL = 0;
   double EPS = 0.0;
   std::string out;  // what the solve wrote to standard output
@@ -72,6 +76,7 @@ inline Solution solve(const oracle::ZMatrix& A, const oracle::ZMatrix& B, int m,
   Solution s;
   s.E.assign(NMAX, 0.0);
   s.V = oracle::embed(oracle::ZMatrix(n, n), NA);
+  std::fill(s.V.a.begin(), s.V.a.end(), kUnwritten);
   std::vector<cplx> D(NMAX);
   std::vector<double> W(NMAX * 7);
   std::vector<int> IW(NMAX);
