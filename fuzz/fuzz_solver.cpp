@@ -105,8 +105,8 @@ void make_dominant(cplx* B, int N) {
   }
 }
 
-// The program's arrays.
-cplx A[NMAX * NMAX], B[NMAX * NMAX], V[NMAX * NMAX], D[NMAX];
+// The program's arrays, and copies of A and B as decoded.
+cplx A[NMAX * NMAX], B[NMAX * NMAX], V[NMAX * NMAX], D[NMAX], A0[NMAX * NMAX], B0[NMAX * NMAX];
 double E[NMAX], W[NMAX * 7];
 int IW[NMAX];
 
@@ -120,6 +120,45 @@ bool solution_is_finite(int N) {
   return true;
 }
 
+// A residual far beyond rounding.
+constexpr long double kResidualLimit = 1000;
+
+// The worst residual ratio over the eigenpairs, formed in long double,
+// whose range holds every product of two doubles, for the Hermitian
+// matrices of the lower triangles. Infinity, for no check, unless the
+// diagonals of A and B are real (an imaginary part there enters the
+// reduction, and the pencil solved is no Hermitian one) and B's pivots are
+// all positive.
+long double residual_ratio(int N) {
+  using lcplx = std::complex<long double>;
+  const geneig::ColMajor<const cplx> a(A0, NMAX), b(B0, NMAX), v(V, NMAX);
+  auto hermitian = [](const geneig::ColMajor<const cplx>& m, int i, int j) {
+    const lcplx z(m(std::max(i, j), std::min(i, j)));
+    return i >= j ? z : std::conj(z);
+  };
+  long double norm_a = 0, norm_b = 0, dmax = 0, dmin = HUGE_VALL;
+  for (int j = 1; j <= N; ++j) {
+    long double ca = 0, cb = 0;
+    for (int i = 1; i <= N; ++i) ca += std::abs(hermitian(a, i, j)), cb += std::abs(hermitian(b, i, j));
+    norm_a = std::max(norm_a, ca), norm_b = std::max(norm_b, cb);
+    if (a(j, j).imag() != 0 || b(j, j).imag() != 0 || !(D[j - 1].real() > 0)) return HUGE_VALL;
+    dmax = std::max<long double>(dmax, D[j - 1].real()), dmin = std::min<long double>(dmin, D[j - 1].real());
+  }
+  long double worst = 0;
+  for (int j = 1; j <= N; ++j) {
+    const long double lambda = E[j - 1];
+    long double r = 0, size = 0;
+    for (int i = 1; i <= N; ++i) {
+      lcplx t = 0;
+      for (int k = 1; k <= N; ++k) t += (hermitian(a, i, k) - lambda * hermitian(b, i, k)) * lcplx(v(k, j));
+      r += std::abs(t), size += std::abs(lcplx(v(i, j)));
+    }
+    const long double scale = (norm_a + std::fabs(lambda) * norm_b) * size * N * DBL_EPSILON;
+    if (r > 0) worst = std::max(worst, r / scale);
+  }
+  return worst / (dmax / dmin);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -131,6 +170,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   decode_matrix(bytes, base_a, A, N);
   decode_matrix(bytes, base_b, B, N);
   if (head & 8) make_dominant(B, N);
+  std::copy(A, A + NMAX * NMAX, A0);
+  std::copy(B, B + NMAX * NMAX, B0);
 
   static const int NA = NMAX;
   std::fill(E, E + NMAX, 0.0);
@@ -150,6 +191,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::fprintf(stderr, "fuzz_solver: N = %d, ILL = 0 with a non-finite eigenvalue or vector\n",
                  N);
     std::abort();
+  }
+  if (ILL == 0 && N >= 2) {
+    const long double ratio = residual_ratio(N);
+    if (ratio != HUGE_VALL && !(ratio <= kResidualLimit)) {
+      std::fprintf(stderr, "fuzz_solver: N = %d, ILL = 0 with residual ratio %Lg (over kappa)\n",
+                   N, ratio);
+      std::abort();
+    }
   }
   return 0;
 }

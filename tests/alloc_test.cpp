@@ -8,18 +8,19 @@
 #include <cstdlib>
 #include <new>
 #include <ostream>
-#include <random>
 #include <string>
 
 #include "alloc_counter.hpp"
 #include "colmajor.hpp"
 #include "complex_ops.hpp"
 #include "eigcab.hpp"
+#include "test_support.hpp"
 
 namespace {
 
 using geneig::cplx;
 using geneig::NMAX;
+using geneig::test::Draw;
 using geneig::test::heap_activity;
 using geneig::test::HeapActivity;
 
@@ -36,27 +37,12 @@ enum class Pencil {
   kIndefinite  // random Hermitian A, B = I but for one negative diagonal entry
 };
 
-// Uniform in [-1, 1).
-struct Draw {
-  std::mt19937_64 g;
-  explicit Draw(std::uint64_t seed) : g(seed) {}
-  double operator()() { return static_cast<double>(g() >> 11) * 0x1p-52 - 1.0; }
-  // Imaginary part first, then real: named draws, so every compiler makes
-  // the same pencil (the order of a call's arguments is unspecified).
-  cplx complex() {
-    const double im = (*this)();
-    const double re = (*this)();
-    return cplx(re, im);
-  }
-};
-
 void fill(Pencil kind, int n) {
   const geneig::ColMajor<cplx> a(A, NMAX), b(B, NMAX), c(C, NMAX);
   Draw u(static_cast<std::uint64_t>(n) * 3 + static_cast<std::uint64_t>(kind));
   for (int j = 1; j <= n; ++j)
     for (int i = j; i <= n; ++i) {
-      // The imaginary part is drawn before the real one: the order the
-      // recorded pencils were made with, fixed here for every compiler.
+      // Imaginary part first, as Draw::complex() draws.
       const double im = i == j ? 0.0 : u();
       const double re = u();
       a(i, j) = cplx(re, im);

@@ -21,9 +21,11 @@
 #include "powers_of_ten.hpp"
 #include "read_decimal.hpp"
 #include "shortest_real.hpp"
+#include "test_support.hpp"
 
 namespace {
 
+using geneig::test::any_finite;
 using u64 = std::uint64_t;
 
 long scaled(long count) {
@@ -78,14 +80,6 @@ struct ReadTally {
                         << ::testing::PrintToString(first_wrong);
   }
 };
-
-// Uniformly random bits: doubles of every magnitude, subnormals included.
-double any_finite(std::mt19937_64& gen) {
-  for (;;) {
-    const double d = std::bit_cast<double>(gen());
-    if (std::isfinite(d)) return d;
-  }
-}
 
 // A double of random significand with its binary exponent in [lo, hi].
 double with_exponent(std::mt19937_64& gen, int lo, int hi) {

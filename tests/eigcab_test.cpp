@@ -4,13 +4,13 @@
 
 #include <cmath>
 #include <limits>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "colmajor.hpp"
 #include "eigcab.hpp"
 #include "eigch_phases.hpp"
+#include "test_support.hpp"
 
 namespace {
 
@@ -21,38 +21,18 @@ namespace detail = geneig::detail;
 constexpr double kEps = std::numeric_limits<double>::epsilon();
 const std::string kWarning = "\"D\" became imaginary number !!\n";
 
-struct Pencil {
-  std::vector<cplx> A = std::vector<cplx>(NMAX * NMAX);
-  std::vector<cplx> B = std::vector<cplx>(NMAX * NMAX);
-  std::vector<cplx> V = std::vector<cplx>(NMAX * NMAX);
-  std::vector<cplx> D = std::vector<cplx>(NMAX);
-  std::vector<double> W = std::vector<double>(NMAX * 7);
-  std::vector<double> E = std::vector<double>(NMAX);
-  std::vector<int> IW = std::vector<int>(NMAX);
-  int ILL = 0;
-  double EPS = 0.0;
-
-  geneig::ColMajor<cplx> a() { return {A.data(), NMAX}; }
-  geneig::ColMajor<cplx> b() { return {B.data(), NMAX}; }
-  geneig::ColMajor<cplx> v() { return {V.data(), NMAX}; }
-
-  std::string solve(int n, int m, int mv, int na = NMAX) {
-    testing::internal::CaptureStdout();
-    geneig::eigcab(A.data(), B.data(), n, na, m, mv, EPS, D.data(), E.data(), V.data(), ILL,
-                   IW.data(), W.data());
-    return testing::internal::GetCapturedStdout();
-  }
+struct Pencil : geneig::test::Arrays {
+  std::string solve(int n, int m, int mv, int na = NMAX) { return eigcab(n, m, mv, na); }
 };
 
 // A random Hermitian A (lower triangle and diagonal, with imaginary parts on
 // the diagonal that must be ignored) and the identity B.
 Pencil random_pencil_identity_b(int n, unsigned seed) {
   Pencil p;
-  std::mt19937_64 g(seed);
-  std::uniform_real_distribution<double> u(-1.0, 1.0);
+  geneig::test::Draw u(seed);
   for (int j = 1; j <= n; ++j) {
     p.b()(j, j) = 1.0;
-    for (int i = j; i <= n; ++i) p.a()(i, j) = cplx(u(g), i == j ? 0.0 : u(g));
+    for (int i = j; i <= n; ++i) p.a()(i, j) = i == j ? cplx(u()) : u.complex();
   }
   return p;
 }
@@ -111,10 +91,9 @@ TEST(Factorization, ImaginaryDiagonalOfBEntersThePivot) {
 TEST(Factorization, ReproducesB) {
   const int n = 6;
   Pencil p;
-  std::mt19937_64 g(11);
-  std::uniform_real_distribution<double> u(-0.3, 0.3);
+  geneig::test::Draw u(11);
   for (int j = 1; j <= n; ++j)
-    for (int i = j; i <= n; ++i) p.b()(i, j) = i == j ? cplx(2.0 + j, 0.0) : cplx(u(g), u(g));
+    for (int i = j; i <= n; ++i) p.b()(i, j) = i == j ? cplx(2.0 + j, 0.0) : 0.3 * u.complex();
   const std::vector<cplx> b0 = p.B;
   int ill = 0;
   ASSERT_TRUE(detail::factor_b(p.B.data(), n, NMAX, p.D.data(), ill));

@@ -88,7 +88,7 @@ class Faults : public Program, public ::testing::WithParamInterface<Case> {
  protected:
   // Runs exe in run_ as the case sets it up; with normal, as a plain run.
   Outcome launch(const char* exe, const Case& c, bool normal = false) {
-    const fs::path out = root_ / "stdout", err = root_ / "stderr";
+    const fs::path out = dir_ / "stdout", err = dir_ / "stderr";
     const pid_t pid = fork();
     if (pid == 0) {
       int o = -1;

@@ -17,13 +17,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <new>
-#include <random>
 #include <string>
 
 #include "alloc_counter.hpp"
 #include "eigcab.hpp"
 #include "rdmtx.hpp"
 #include "saveeig.hpp"
+#include "test_support.hpp"
 
 
 namespace {
@@ -46,8 +46,7 @@ long long heap_calls_during(F&& f) {
 
 // An order-n input file of random Hermitian pencils in the shortest forms.
 std::string input_text(int n) {
-  std::mt19937_64 gen(static_cast<unsigned>(n));
-  std::uniform_real_distribution<double> unit(-1.0, 1.0);
+  geneig::test::Draw unit(static_cast<unsigned>(n));
   std::string text = std::to_string(n) + " 0.0\n";
   char buf[32];
   for (const char* heading : {"Matrix A", "Matrix B"}) {
@@ -57,7 +56,7 @@ std::string input_text(int n) {
         text += std::to_string(i) + " " + std::to_string(j);
         for (int part = 0; part < 2; ++part) {
           text += " ";
-          text.append(buf, std::to_chars(buf, buf + sizeof buf, unit(gen)).ptr);
+          text.append(buf, std::to_chars(buf, buf + sizeof buf, unit()).ptr);
         }
         text += "\n";
       }
@@ -65,23 +64,13 @@ std::string input_text(int n) {
   return text;
 }
 
-class FileLayerHeap : public ::testing::Test {
+class FileLayerHeap : public geneig::test::ScratchDir {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/geneig_alloc_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-  std::string path(const char* name) const { return (dir_ / name).string(); }
+  // Writes the file, and returns its path.
   std::string put(const char* name, const std::string& text) const {
-    const std::string p = path(name);
-    std::FILE* f = std::fopen(p.c_str(), "wb");
-    std::fwrite(text.data(), 1, text.size(), f);
-    std::fclose(f);
-    return p;
+    geneig::test::put(path(name), text);
+    return path(name);
   }
-  fs::path dir_;
 };
 
 // Good files, a mismatch, a malformed item, an early end, a directory and a
@@ -133,10 +122,9 @@ TEST_F(FileLayerHeap, ReadingAllocatesNothing) {
 // one, and the failures: a missing directory, a target that is a directory,
 // an order above the capacity.
 TEST_F(FileLayerHeap, WritingAllocatesNothing) {
-  std::mt19937_64 gen(9);
-  std::uniform_real_distribution<double> unit(-1.0, 1.0);
-  for (double& e : g_E) e = unit(gen);
-  for (cplx& v : g_V) v = {unit(gen), unit(gen)};
+  geneig::test::Draw unit(9);
+  for (double& e : g_E) e = unit();
+  for (cplx& v : g_V) v = unit.complex();
   fs::create_directory(path("dir.out"));
   put("matrix.out.tmp3", "left by a killed run");  // removed by the first write
   const struct {

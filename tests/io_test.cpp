@@ -9,9 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -21,6 +19,7 @@
 #include "free_format.hpp"
 #include "rdmtx.hpp"
 #include "saveeig.hpp"
+#include "test_support.hpp"
 
 namespace {
 
@@ -29,6 +28,9 @@ using geneig::cplx;
 using geneig::NMAX;
 using geneig::ReadStatus;
 namespace fs = std::filesystem;
+using geneig::test::put;
+using geneig::test::ScratchDir;
+using geneig::test::slurp;
 
 cplx g_A[NMAX * NMAX], g_B[NMAX * NMAX], g_V[NMAX * NMAX];
 double g_E[NMAX];
@@ -228,6 +230,9 @@ std::vector<ReadCase> read_cases() {
                   "matrix.in:2: expected the heading of A (a text), found the end of the file"));
   c.push_back(bad("EndInsideA", "2 0.5\nA\n1 1 3 0\n1 2 1", ReadStatus::early_end,
                   a12_fault("imaginary part", kReal, "the end of the file")));
+  c.push_back(bad("EndInsideQuotedHeading", "2 0.5\n'Matrix A, comp", ReadStatus::early_end,
+                  "matrix.in:2: expected the row index of A(1,1) (an integer), found the end of "
+                  "the file"));
   c.push_back(bad("EndBeforeHeadingOfB", "2 0.5\nA\n" + kA2Lines, ReadStatus::early_end,
                   "matrix.in:7: expected the heading of B (a text), found the end of the file"));
   c.push_back(bad("EndInsideB", "2 0.5\nA\n" + kA2Lines + "B\n1 1 2 0\n1 2 0.5 0.25\n2 1\n",
@@ -296,14 +301,7 @@ TEST(ReadMatricesLayouts, OnePassAndItemByItemAgree) {
   const auto pick = [&](std::initializer_list<const char*> options) {
     return std::string(options.begin()[gen() % options.size()]);
   };
-  const auto any_double = [&] {
-    for (;;) {
-      const std::uint64_t u = gen();
-      double d;
-      std::memcpy(&d, &u, sizeof d);
-      if (std::isfinite(d)) return d;
-    }
-  };
+  const auto any_double = [&] { return geneig::test::any_finite(gen); };
   // A real item in one of the spellings a file may hold.
   const auto real_text = [&] {
     char buf[512];  // room for any double with 24 digits after the point
@@ -441,33 +439,6 @@ TEST(ReadMatricesFailures, ReadErrorIsReported) {
 // ---------------------------------------------------------------------------
 // Files by name.
 
-class ScratchDir : public ::testing::Test {
- protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/geneig_io_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-  std::string path(const char* name) const { return (dir_ / name).string(); }
-  static void put(const std::string& p, const std::string& text) {
-    std::ofstream(p, std::ios::binary) << text;
-  }
-  static std::string get(const std::string& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
-  std::vector<std::string> listing() const {
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(dir_)) names.push_back(e.path().filename());
-    std::sort(names.begin(), names.end());
-    return names;
-  }
-  fs::path dir_;
-};
-
 using ReadMatrixFile = ScratchDir;
 
 TEST_F(ReadMatrixFile, NameIsTheFieldWithoutTrailingBlanks) {
@@ -517,55 +488,6 @@ std::string formatted(const double* E, const cplx* V, int N) {
   return sink.text;
 }
 
-// Each real item written reads back as the same double, bit for bit.
-TEST(FormatResult, RealsRoundTripBitForBit) {
-  std::mt19937_64 bits(20240611);
-  const auto any_double = [&] {
-    for (;;) {
-      const std::uint64_t u = bits();
-      double d;
-      std::memcpy(&d, &u, sizeof d);
-      if (std::isfinite(d)) return d;
-    }
-  };
-  const int N = NMAX;
-  for (int k = 0; k < N; ++k) g_E[k] = any_double();
-  for (cplx& v : g_V) v = {any_double(), any_double()};
-  g_E[0] = -0.0;
-  g_E[1] = 4.9406564584124654e-324;
-  g_V[2] = {-2.2250738585072014e-308, 1.7976931348623157e308};
-  const std::string text = formatted(g_E, g_V, N);
-  // The real items: the last item of each eigenvalue record, the last two of
-  // each eigenvector record.
-  std::istringstream in(text);
-  std::vector<std::string> lines;
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  ASSERT_EQ(lines.size(), static_cast<std::size_t>(N * N + N + 3));
-  std::vector<double> reals;
-  for (std::size_t l = 0; l < lines.size(); ++l) {
-    if (l < 2 || l == static_cast<std::size_t>(N) + 2) continue;
-    std::istringstream items(lines[l]);
-    std::vector<std::string> words;
-    for (std::string w; items >> w;) words.push_back(w);
-    for (std::size_t w = words.size() / 2; w < words.size(); ++w) {
-      double d;
-      const auto r = std::from_chars(words[w].data(), words[w].data() + words[w].size(), d);
-      ASSERT_EQ(r.ptr, words[w].data() + words[w].size()) << words[w];
-      reals.push_back(d);
-    }
-  }
-  ASSERT_EQ(reals.size(), static_cast<std::size_t>(N + 2 * N * N));
-  const geneig::ColMajor<const cplx> v(g_V, NMAX);
-  std::size_t k = 0;
-  const auto same_bits = [](double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; };
-  for (int i = 1; i <= N; ++i) EXPECT_TRUE(same_bits(reals[k++], g_E[i - 1])) << i;
-  for (int i = 1; i <= N; ++i)
-    for (int j = 1; j <= N; ++j) {
-      EXPECT_TRUE(same_bits(reals[k++], v(i, j).real())) << i << "," << j;
-      EXPECT_TRUE(same_bits(reals[k++], v(i, j).imag())) << i << "," << j;
-    }
-}
-
 // Records in order, the component index outermost; negative zero signed.
 TEST(FormatResult, RecordsInOrder) {
   const geneig::ColMajor<cplx> v(g_V, NMAX);
@@ -598,14 +520,7 @@ TEST(FormatResult, LongestFileFits) {
 // values written into the first elements of E and V.
 void fill_with_any_doubles(std::uint64_t seed) {
   std::mt19937_64 bits(seed);
-  const auto any_double = [&] {
-    for (;;) {
-      const std::uint64_t u = bits();
-      double d;
-      std::memcpy(&d, &u, sizeof d);
-      if (std::isfinite(d)) return d;
-    }
-  };
+  const auto any_double = [&] { return geneig::test::any_finite(bits); };
   for (double& e : g_E) e = any_double();
   for (cplx& v : g_V) v = {any_double(), any_double()};
   const double special[] = {0.0, -0.0, 1.0, -1.0, 1e21, 1e22, 0x1p53, 0x1p60, 5e-324,
@@ -617,7 +532,9 @@ void fill_with_any_doubles(std::uint64_t seed) {
 }
 
 // The text is exactly what converting each item on its own gives, record by
-// record, and it comes in whole records, no piece longer than the buffer.
+// record (std::to_chars: the shortest form that reads back as the same
+// double, bit for bit), and it comes in whole records, no piece longer than
+// the buffer.
 TEST(FormatResult, SameTextAsItemByItemConversion) {
   fill_with_any_doubles(77);
   const int N = NMAX;
@@ -679,7 +596,7 @@ TEST_F(WriteResultFile, ReplacesALongerFileWhole) {
   geneig::WriteReport r;
   ASSERT_TRUE(geneig::write_result_file(path("matrix.out") + "      ", g_E, g_V, 2, r))
       << r.message();
-  EXPECT_EQ(get(path("matrix.out")), formatted(g_E, g_V, 2));
+  EXPECT_EQ(slurp(path("matrix.out")), formatted(g_E, g_V, 2));
   EXPECT_EQ(listing(), std::vector<std::string>{"matrix.out"});
 }
 
@@ -690,7 +607,7 @@ TEST_F(WriteResultFile, TargetIsADirectory) {
   EXPECT_FALSE(geneig::write_result_file(path("matrix.out"), g_E, g_V, 2, r));
   EXPECT_EQ(r.message(), path("matrix.out") + ": cannot replace it by " + path("matrix.out") +
                              ".tmp: Is a directory");
-  EXPECT_EQ(get(path("matrix.out") + "/inside"), "kept");
+  EXPECT_EQ(slurp(path("matrix.out") + "/inside"), "kept");
   EXPECT_EQ(listing(), std::vector<std::string>{"matrix.out"});
 }
 

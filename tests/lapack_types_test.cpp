@@ -24,7 +24,7 @@
 #include <vector>
 
 #include "oracle.hpp"
-#include "solve_as_program.hpp"
+#include "test_support.hpp"
 
 // Reference LAPACK's test-matrix library, Fortran calling convention.
 extern "C" {
@@ -145,7 +145,7 @@ TEST_P(LapackTypes, PassLapacksOwnRatios) {
   const auto [n, type] = GetParam();
   ZMatrix A, B;
   ASSERT_NO_FATAL_FAILURE(generate(type, n, A, B));
-  const auto [E, V, ILL] = geneig::test::solve_as_program(A, B);
+  const auto [E, V, ILL, EPS, out] = geneig::test::solve(A, B);
   ASSERT_EQ(ILL, 0);
 
   // A Z - B Z D and Z^H B Z - I, with their 1-norms.

@@ -3,7 +3,7 @@
 // representable doubles the solve must be as accurate as for an ordinary
 // pencil; where they are not, the solve must say so (ILL = 6).
 //
-// The test ratios are formed in long double, whose range holds the
+// The oracle forms its test ratios in long double, whose range holds the
 // products of such matrices without overflow.
 #include <gtest/gtest.h>
 
@@ -13,87 +13,23 @@
 #include <string>
 #include <vector>
 
-#include "colmajor.hpp"
-#include "complex_ops.hpp"
-#include "eigcab.hpp"
-#include "oracle.hpp"
+#include "test_support.hpp"
 
 namespace {
 
-using geneig::cplx;
-using geneig::NMAX;
+using geneig::test::cplx;
 namespace oracle = geneig::oracle;
-using lcplx = std::complex<long double>;
+using geneig::test::Solution;
+using geneig::test::solve;
 
 constexpr double kEps = DBL_EPSILON;
 
-struct Solution {
-  std::vector<double> E;
-  oracle::ZMatrix V;
-  int ILL = 0;
-};
-
-Solution solve(const oracle::ZMatrix& A, const oracle::ZMatrix& B) {
-  const int n = A.rows;
-  oracle::ZMatrix a = oracle::embed(A, NMAX), b = oracle::embed(B, NMAX);
-  Solution s{std::vector<double>(NMAX), oracle::ZMatrix(n, n, NMAX), 0};
-  std::vector<cplx> D(NMAX);
-  std::vector<double> W(NMAX * 7);
-  std::vector<int> IW(NMAX);
-  double eps = 0.0;
-  geneig::eigcab(a.data(), b.data(), n, NMAX, n, n, eps, D.data(), s.E.data(), s.V.data(), s.ILL,
-                 IW.data(), W.data());
-  s.E.resize(n);
-  return s;
+// The measures of the oracle on a solution's first n vectors.
+double residual_ratio(const oracle::ZMatrix& A, const oracle::ZMatrix& B, const Solution& s) {
+  return oracle::residual_ratio(A, B, s.E, s.V);
 }
-
-long double lnorm1(const oracle::ZMatrix& X) {
-  long double best = 0;
-  for (int j = 1; j <= X.cols; ++j) {
-    long double sum = 0;
-    for (int i = 1; i <= X.rows; ++i) sum += std::abs(lcplx(X(i, j)));
-    best = std::max(best, sum);
-  }
-  return best;
-}
-
-// max_j |A v - lambda B v|_1 / ((|A|_1 + |lambda| |B|_1) |v|_1 n eps)
-long double residual_ratio(const oracle::ZMatrix& A, const oracle::ZMatrix& B, const Solution& s) {
-  const int n = A.rows;
-  const long double na = lnorm1(A), nb = lnorm1(B);
-  long double worst = 0;
-  for (int j = 1; j <= n; ++j) {
-    long double r = 0, v = 0;
-    for (int i = 1; i <= n; ++i) {
-      lcplx t = 0;
-      for (int k = 1; k <= n; ++k)
-        t += (lcplx(A(i, k)) - static_cast<long double>(s.E[j - 1]) * lcplx(B(i, k))) *
-             lcplx(s.V(k, j));
-      r += std::abs(t);
-      v += std::abs(lcplx(s.V(i, j)));
-    }
-    worst = std::max(worst, r / ((na + std::fabs(static_cast<long double>(s.E[j - 1])) * nb) * v *
-                                 n * kEps));
-  }
-  return worst;
-}
-
-// |V^H B V - I|_1 / (n eps)
-long double orthonormality_ratio(const oracle::ZMatrix& B, const Solution& s) {
-  const int n = B.rows;
-  long double worst = 0;
-  for (int q = 1; q <= n; ++q) {
-    long double col = 0;
-    for (int p = 1; p <= n; ++p) {
-      lcplx t = 0;
-      for (int i = 1; i <= n; ++i)
-        for (int k = 1; k <= n; ++k)
-          t += std::conj(lcplx(s.V(i, p))) * lcplx(B(i, k)) * lcplx(s.V(k, q));
-      col += std::abs(t - (p == q ? 1.0L : 0.0L));
-    }
-    worst = std::max(worst, col);
-  }
-  return worst / (n * kEps);
+double orthonormality_ratio(const oracle::ZMatrix& B, const Solution& s) {
+  return oracle::orthonormality_ratio(B, s.V, B.rows);
 }
 
 // Finite eigenvectors, and residual and B-orthonormality ratios below 30.
@@ -101,8 +37,8 @@ void expect_accurate(const oracle::ZMatrix& A, const oracle::ZMatrix& B, const S
   for (int j = 1; j <= A.rows; ++j)
     for (int i = 1; i <= A.rows; ++i)
       ASSERT_TRUE(std::isfinite(std::abs(s.V(i, j)))) << "V(" << i << "," << j << ")";
-  EXPECT_LT(residual_ratio(A, B, s), 30.0L);
-  EXPECT_LT(orthonormality_ratio(B, s), 30.0L);
+  EXPECT_LT(residual_ratio(A, B, s), 30.0);
+  EXPECT_LT(orthonormality_ratio(B, s), 30.0);
 }
 
 oracle::ZMatrix times(oracle::ZMatrix X, double f) {
@@ -158,10 +94,12 @@ std::vector<Exponents> all_pairs() {
 
 INSTANTIATE_TEST_SUITE_P(TenToThe, Magnitudes, testing::ValuesIn(all_pairs()),
                          [](const testing::TestParamInfo<Exponents>& info) {
-                           auto name = [](int k) {
-                             return (k < 0 ? "m" : "p") + std::to_string(std::abs(k));
-                           };
-                           return "A" + name(info.param.a) + "_B" + name(info.param.b);
+                           std::string name;
+                           for (const int k : {info.param.a, info.param.b})
+                             name.append(name.empty() ? "A" : "_B")
+                                 .append(k < 0 ? "m" : "p")
+                                 .append(std::to_string(std::abs(k)));
+                           return name;
                          });
 
 // The absolute pivot replacement 1e-30 of inverse iteration lies above the
@@ -242,8 +180,8 @@ TEST_P(GradedB, AccurateThoughTheReducedMatrixLeavesTheWindow) {
     for (int i = 1; i <= n; ++i) ASSERT_TRUE(std::isfinite(std::abs(s.V(i, j))));
     w.V(n, j) = {std::ldexp(s.V(n, j).real(), -k), std::ldexp(s.V(n, j).imag(), -k)};
   }
-  EXPECT_LT(residual_ratio(p.A1, p.B0, w), 30.0L);
-  EXPECT_LT(orthonormality_ratio(p.B0, w), 30.0L);
+  EXPECT_LT(residual_ratio(p.A1, p.B0, w), 30.0);
+  EXPECT_LT(orthonormality_ratio(p.B0, w), 30.0);
 }
 
 INSTANTIATE_TEST_SUITE_P(TwoToTheMinus, GradedB, testing::Values(16, 100, 200, 300, 400, 500));
@@ -389,10 +327,9 @@ TEST(Magnitudes, GradedBWithTwoEigenvaluesFarBelowTheLargest) {
   B(3, 3) = std::ldexp(1.0, -400);
   const Solution s = solve(A, B);
   const oracle::ZEigen z = oracle::zhegv(A, B);
-  const Solution reference{z.values, z.vectors, 0};
   EXPECT_EQ(s.ILL, 0);
-  EXPECT_LE(residual_ratio(A, B, s), residual_ratio(A, B, reference));
-  EXPECT_LT(orthonormality_ratio(B, s), 30.0L);
+  EXPECT_LE(residual_ratio(A, B, s), oracle::residual_ratio(A, B, z.values, z.vectors));
+  EXPECT_LT(orthonormality_ratio(B, s), 30.0);
 }
 
 // Found by fuzzing: an imaginary part on A's diagonal, which the
@@ -410,6 +347,21 @@ TEST(Magnitudes, IgnoredDiagonalImaginaryPartDoesNotHideTheSize) {
   oracle::ZMatrix Ah = A;
   Ah(2, 2) = A(2, 2).real();  // the matrix the solver works with
   expect_accurate(Ah, B, s);
+}
+
+// Found by the solver fuzzer's residual check: a full-significand coupling
+// 2^-226 beside an entry 1 leaves, after the tridiagonal reduction, a
+// cluster {2^-53, 0, 0} far below the norm, and the last vector of the
+// cluster comes out with a large part of the first eigenvector in it (a
+// B-orthonormality defect near 0.7) while ILL = 0. Disabled until the
+// solver is fixed.
+TEST(Magnitudes, DISABLED_ClusterBelowRoundingOfTheReductionStaysOrthonormal) {
+  oracle::ZMatrix A(4, 4), B = oracle::identity(4);
+  A(2, 2) = 1;
+  A(3, 1) = A(1, 3) = 0x1.fffffffffffffp-227;
+  const Solution s = solve(A, B);
+  ASSERT_EQ(s.ILL, 0);
+  expect_accurate(A, B, s);
 }
 
 }  // namespace

@@ -98,25 +98,37 @@ Matrix<T> random_dense(int n, const std::function<T()>& entry) {
   return m;
 }
 
+// The measures are formed in long double, whose range holds every product
+// of two doubles: pencils of the most extreme magnitudes are measured too.
+using lcplx = std::complex<long double>;
+
 // The 1-norm of column j of M over rows 1..n.
-double column_norm1(const ZMatrix& M, int j, int n) {
-  double s = 0.0;
-  for (int i = 1; i <= n; ++i) s += std::abs(M(i, j));
+long double column_norm1(const ZMatrix& M, int j, int n) {
+  long double s = 0.0;
+  for (int i = 1; i <= n; ++i) s += std::abs(lcplx(M(i, j)));
   return s;
 }
 
+long double lnorm1(const ZMatrix& M) {
+  long double largest = 0.0;
+  for (int j = 1; j <= M.cols; ++j) largest = std::max(largest, column_norm1(M, j, M.rows));
+  return largest;
+}
+
 // M times column j of V, rows 1..n.
-std::vector<cplx> times_column(const ZMatrix& M, const ZMatrix& V, int j, int n) {
-  std::vector<cplx> y(n);
+std::vector<lcplx> times_column(const ZMatrix& M, const ZMatrix& V, int j, int n) {
+  std::vector<lcplx> y(n);
   for (int k = 1; k <= n; ++k) {
-    const cplx v = V(k, j);
-    for (int i = 1; i <= n; ++i) y[i - 1] += M(i, k) * v;
+    const lcplx v = V(k, j);
+    for (int i = 1; i <= n; ++i) y[i - 1] += lcplx(M(i, k)) * v;
   }
   return y;
 }
 
 // error / scale, where an exact result scores 0 even on a zero scale.
-double ratio(double error, double scale) { return error == 0.0 ? 0.0 : error / scale; }
+double ratio(long double error, long double scale) {
+  return error == 0 ? 0.0 : static_cast<double>(error / scale);
+}
 
 }  // namespace
 
@@ -254,23 +266,19 @@ ZMatrix to_complex(const DMatrix& m) {
 
 // ---- Measures --------------------------------------------------------------
 
-double norm1(const ZMatrix& M) {
-  double largest = 0.0;
-  for (int j = 1; j <= M.cols; ++j) largest = std::max(largest, column_norm1(M, j, M.rows));
-  return largest;
-}
+double norm1(const ZMatrix& M) { return static_cast<double>(lnorm1(M)); }
 
 double residual_ratio(const ZMatrix& A, const ZMatrix& B, const std::vector<double>& E,
                       const ZMatrix& V) {
   const int n = A.rows;
-  const double normA = norm1(A), normB = norm1(B);
+  const long double normA = lnorm1(A), normB = lnorm1(B);
   double worst = 0.0;
   for (int j = 1; j <= static_cast<int>(E.size()); ++j) {
-    const std::vector<cplx> av = times_column(A, V, j, n), bv = times_column(B, V, j, n);
-    const double lambda = E[j - 1];
-    double error = 0.0;
+    const std::vector<lcplx> av = times_column(A, V, j, n), bv = times_column(B, V, j, n);
+    const long double lambda = E[j - 1];
+    long double error = 0.0;
     for (int i = 0; i < n; ++i) error += std::abs(av[i] - lambda * bv[i]);
-    const double scale = (normA + std::abs(lambda) * normB) * column_norm1(V, j, n) * n * kEps;
+    const long double scale = (normA + std::fabs(lambda) * normB) * column_norm1(V, j, n) * n * kEps;
     worst = std::max(worst, ratio(error, scale));
   }
   return worst;
@@ -278,18 +286,15 @@ double residual_ratio(const ZMatrix& A, const ZMatrix& B, const std::vector<doub
 
 double orthonormality_ratio(const ZMatrix& B, const ZMatrix& V, int m) {
   const int n = B.rows;
-  ZMatrix BV(n, m);
-  for (int j = 1; j <= m; ++j) {
-    const std::vector<cplx> y = times_column(B, V, j, n);
-    std::copy(y.begin(), y.end(), &BV(1, j));
-  }
+  std::vector<std::vector<lcplx>> BV;
+  for (int j = 1; j <= m; ++j) BV.push_back(times_column(B, V, j, n));
   // The 1-norm of G = V^H B V - I, column by column.
-  double largest = 0.0;
+  long double largest = 0.0;
   for (int j = 1; j <= m; ++j) {
-    double column = 0.0;
+    long double column = 0.0;
     for (int i = 1; i <= m; ++i) {
-      cplx g = i == j ? cplx(-1.0) : cplx(0.0);
-      for (int k = 1; k <= n; ++k) g += std::conj(V(k, i)) * BV(k, j);
+      lcplx g = i == j ? lcplx(-1.0) : lcplx(0.0);
+      for (int k = 1; k <= n; ++k) g += std::conj(lcplx(V(k, i))) * BV[j - 1][k - 1];
       column += std::abs(g);
     }
     largest = std::max(largest, column);

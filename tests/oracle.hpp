@@ -166,7 +166,9 @@ Matrix<T> embed(const Matrix<T>& m, int na) {
 // A and B are read as stored, both triangles (the generators fill both);
 // the order n is A.rows (B.rows for orthonormality_ratio), and the vectors
 // V(1..n, 1..m) may sit in a larger buffer, such as one made by embed.
-// A ratio whose error is exactly zero is 0, even where the scale is zero
+// The sums are formed in long double, so that pencils of every magnitude
+// the doubles allow are measured without overflow. A ratio whose error is
+// exactly zero is 0, even where the scale is zero
 // (A = 0 with lambda = 0); a nonzero error over a zero scale is infinity.
 
 // The machine epsilon 2^-52, the spacing of doubles at 1

@@ -9,32 +9,25 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <csignal>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "test_support.hpp"
 
 namespace geneig::run {
 
 namespace fs = std::filesystem;
 
-inline std::string slurp(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-inline void put(const fs::path& p, const std::string& text) {
-  std::ofstream(p, std::ios::binary) << text;
-}
+using test::put;
+using test::slurp;
 
 struct Outcome {
   int status;  // exit status, or 128 + the signal that ended the program
   std::string out, err;
+  long max_rss_kb = 0;  // the program's peak resident memory
 };
 
 // Items of every record of a result file.
@@ -64,22 +57,22 @@ inline std::string identity_pencil(int n) {
   return text;
 }
 
-class Program : public ::testing::Test {
+// The program runs in run_, inside the scratch directory, which holds its
+// captured streams beside run_.
+class Program : public test::ScratchDir {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/geneig_run_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    root_ = tmpl;
-    run_ = root_ / "run";
+    test::ScratchDir::SetUp();
+    run_ = dir_ / "run";
     fs::create_directory(run_);
   }
-  void TearDown() override { fs::remove_all(root_); }
 
-  // Runs the program in run_, its streams captured beside it; file_limit
-  // bounds the size of every file it writes (SIGXFSZ ignored, so a write
-  // past the limit fails with EFBIG instead of ending the program).
-  Outcome run(const std::vector<std::string>& args = {}, rlim_t file_limit = RLIM_INFINITY) {
-    const fs::path out = root_ / "stdout", err = root_ / "stderr";
+  // Runs the program (exe) in run_, its streams captured beside it;
+  // file_limit bounds the size of every file it writes (SIGXFSZ ignored, so
+  // a write past the limit fails with EFBIG instead of ending the program).
+  Outcome run(const std::vector<std::string>& args = {}, rlim_t file_limit = RLIM_INFINITY,
+              const char* exe = GENEIG_EXE) {
+    const fs::path out = dir_ / "stdout", err = dir_ / "stderr";
     const pid_t pid = fork();
     if (pid == 0) {
       const int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -91,16 +84,17 @@ class Program : public ::testing::Test {
         const rlimit limit{file_limit, file_limit};
         if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(127);
       }
-      std::vector<char*> argv{const_cast<char*>(GENEIG_EXE)};
+      std::vector<char*> argv{const_cast<char*>(exe)};
       for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
       argv.push_back(nullptr);
-      execv(GENEIG_EXE, argv.data());
+      execv(exe, argv.data());
       _exit(127);
     }
     int status = 0;
-    waitpid(pid, &status, 0);
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
     const int code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    return {code, slurp(out), slurp(err)};
+    return {code, slurp(out), slurp(err), usage.ru_maxrss};
   }
 
   void input(const std::string& text) { put(run_ / "matrix.in", text); }
@@ -109,14 +103,9 @@ class Program : public ::testing::Test {
                   run_ / "matrix.in");
   }
   std::string result() const { return slurp(run_ / "matrix.out"); }
-  std::vector<std::string> listing() const {
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(run_)) names.push_back(e.path().filename());
-    std::sort(names.begin(), names.end());
-    return names;
-  }
+  std::vector<std::string> listing() const { return ScratchDir::listing(run_); }
 
-  fs::path root_, run_;
+  fs::path run_;
 };
 
 }  // namespace geneig::run
