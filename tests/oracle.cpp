@@ -168,11 +168,6 @@ DEigen dsyev(const DMatrix& A) {
 
 // ---- Generators ------------------------------------------------------------
 
-double uniform(Rng& rng) {
-  const double u = static_cast<double>(rng() >> 11) * 0x1.0p-53;
-  return 2.0 * u - 1.0;
-}
-
 ZMatrix identity(int n) {
   ZMatrix m(n, n);
   for (int i = 1; i <= n; ++i) m(i, i) = 1.0;

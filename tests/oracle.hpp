@@ -100,8 +100,13 @@ DEigen dsyev(const DMatrix& A);
 using Rng = std::mt19937_64;
 inline constexpr std::uint64_t kSeed = 20240521;
 
-// A uniform double in [-1, 1): 53 random bits scaled, then shifted.
-double uniform(Rng& rng);
+// A uniform double in [-1, 1): 53 random bits scaled, then shifted. Inline,
+// so that the bitwise digests, built for other targets without LAPACK, can
+// draw their pencils without the rest of the oracle.
+inline double uniform(Rng& rng) {
+  const double u = static_cast<double>(rng() >> 11) * 0x1.0p-53;
+  return 2.0 * u - 1.0;
+}
 
 ZMatrix identity(int n);
 // Real and imaginary parts uniform in [-1, 1), diagonal real.
