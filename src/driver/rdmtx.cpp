@@ -18,54 +18,12 @@
 #include "colmajor.hpp"
 #include "eigcab.hpp"
 #include "free_output.hpp"
+#include "matrix_reader.hpp"
 #include "text_field.hpp"
 
 namespace geneig {
 
-namespace {
-
-using cplx = std::complex<double>;
-
-// A file read in chunks straight into the scanner's buffer, through the
-// system's own calls: no stream buffer to copy through, nothing allocated.
-class FileSource final : public ByteSource {
- public:
-  explicit FileSource(int fd) : fd_(fd) {}
-  std::ptrdiff_t read(char* dst, std::size_t cap) override {
-    for (;;) {
-      const ssize_t n = ::read(fd_, dst, cap);
-      if (n >= 0) return n;
-      if (errno != EINTR) {
-        error_ = errno;
-        return -1;
-      }
-    }
-  }
-  int error() const override { return error_; }
-
- private:
-  int fd_;
-  int error_ = 0;
-};
-
-// What an item stands for, as the diagnostic names it: "the real part of
-// B(3,2)", with the kind of item wanted.
-struct Expected {
-  const char* what;
-  const char* kind;
-  char matrix = 0;  // 'A' or 'B' for an item of an element record
-  int i = 0, j = 0;
-};
-
-constexpr const char* kInteger = "an integer";
-constexpr const char* kReal = "a real number";
-
-// Text shown for an item in a diagnostic: quoted, at most kShownChars bytes of
-// it, anything but printable ASCII as a \xHH escape so that the diagnostic
-// stays one readable line whatever the file holds. out must have room for
-// kShownItemChars characters and the terminating zero.
-constexpr std::size_t kShownChars = 40;
-constexpr std::size_t kShownItemChars = 1 + 4 * kShownChars + 4;
+namespace reader {
 
 void show_item(std::span<const char> text, char* out) {
   constexpr char kHex[] = "0123456789ABCDEF";
@@ -86,72 +44,6 @@ void show_item(std::span<const char> text, char* out) {
   out = put_text(out, text.size() > kShownChars ? "\"..." : "\"");
   *out = '\0';
 }
-
-// "(re, im)" in shortest form, for a warning; out has room for 64 characters.
-void show_complex(cplx z, char* out) {
-  *out++ = '(';
-  out = put_text(put_real(out, z.real()), ", ");
-  out = put_text(put_real(out, z.imag()), ")");
-  *out = '\0';
-}
-
-// The larger magnitude of the two parts: the measure of the Hermitian check,
-// which cannot overflow as a modulus could.
-double part_max(cplx z) { return std::max(std::abs(z.real()), std::abs(z.imag())); }
-
-// The line of each element record of the matrix being read, in the order
-// read (so that the stores run along memory), for the warnings formed once
-// it is complete: line_of(i, j, n) is the line of element (i, j).
-std::int64_t g_record_line[NMAX * NMAX];
-std::int64_t& line_of(int i, int j, int n) {
-  return g_record_line[static_cast<std::ptrdiff_t>(i - 1) * n + (j - 1)];
-}
-
-// One pass over the records of one file; every fault fills the report.
-class MatrixReader {
- public:
-  MatrixReader(ByteSource& source, std::string_view file, ReadReport& report)
-      : scan_(source), file_(file), report_(report) {}
-
-  bool read_order(int& N, double& X);
-  bool read_heading(char matrix);
-  bool read_elements(char matrix, cplx* M, int N);
-
- private:
-  bool read_element_items(char matrix, int i, int j, ElementItems& r);
-  bool next(const Expected& e, ScannedItem& item);
-  bool read_integer(const Expected& e, int& value);
-  bool read_real(const Expected& e, double& value);
-  bool fail(ReadStatus status, std::int64_t line, const char* format, ...)
-      __attribute__((format(printf, 4, 5)));
-  bool fail_item(ReadStatus status, std::int64_t line, const Expected& e, const char* found);
-  bool fail_number(NumberStatus status, const ScannedItem& item, const Expected& e);
-  bool fail_mismatch(std::int64_t line, int i, int j, int row, int col, cplx value);
-  void explain_mismatch(char matrix, int N, std::int64_t line, int i, int j, int row, int col);
-  void put_line(ReportLine& out, std::int64_t line, const char* format, ...)
-      __attribute__((format(printf, 4, 5)));
-  void warn(std::int64_t line, const char* format, ...) __attribute__((format(printf, 3, 4)));
-  void note_number_after(int i, int j, std::int64_t line, std::span<const char> text);
-  void warn_number_after(char matrix);
-  void check_hermitian(char matrix, const cplx* M, int N);
-
-  FreeFormatScanner scan_;
-  std::string_view file_;
-  ReadReport& report_;
-  std::int64_t item_line_ = 0;     // line of the last item scanned
-  std::int64_t heading_line_ = 0;  // line of the heading of the matrix being read
-  // The last element record of the matrix whose items ran over more than
-  // one line: its indices and its first and last line.
-  int split_i_ = 0, split_j_ = 0;
-  std::int64_t split_first_ = 0, split_last_ = 0;
-  // The first element record of the matrix whose line goes on with a
-  // number, that text as shown, and how many more there were.
-  int after_i_ = 0, after_j_ = 0, after_more_ = 0;
-  std::int64_t after_line_ = 0;
-  char after_text_[kShownItemChars + 1] = {};
-  int last_after_i_ = 0, last_after_j_ = 0;  // the latest such record
-  std::int64_t last_after_line_ = 0;
-};
 
 void MatrixReader::put_line(ReportLine& out, std::int64_t line, const char* format, ...) {
   std::va_list args;
@@ -306,129 +198,6 @@ bool MatrixReader::read_element_items(char matrix, int i, int j, ElementItems& r
   scan_.end_record();
   return true;
 }
-
-// The line of standard error beside the mismatch line: where, and the
-// likeliest reason when the indices show it plainly.
-void MatrixReader::explain_mismatch(char matrix, int N, std::int64_t line, int i, int j, int row,
-                                    int col) {
-  char hint[256] = "";
-  const int pi = j > 1 ? i : i - 1, pj = j > 1 ? j - 1 : N;
-  if (split_i_ == pi && split_j_ == pj && pi >= 1) {
-    std::snprintf(hint, sizeof hint,
-                  "; the record of %c(%d,%d) on line %lld took its last item from line %lld: "
-                  "is an item missing?",
-                  matrix, pi, pj, static_cast<long long>(split_first_),
-                  static_cast<long long>(split_last_));
-  } else if (last_after_i_ == pi && last_after_j_ == pj && pi >= 1) {
-    std::snprintf(hint, sizeof hint,
-                  "; the line of %c(%d,%d), line %lld, goes on with a number: a second record "
-                  "on one line is never read",
-                  matrix, pi, pj, static_cast<long long>(last_after_line_));
-  } else if (row == i - 1 && col == j - 1) {
-    std::snprintf(hint, sizeof hint, "; indices start at 1");
-  } else if (row == j && col == i) {
-    // Column-major order and a lower triangle alone both put A(2,1) after
-    // A(1,1); the record after it tells them apart: A(2,2) in a triangle.
-    // (The look ahead may fail and fill the report: the mismatch is
-    // reported after this.)
-    ElementItems after;
-    const bool triangle =
-        (scan_.read_plain_element(after) || read_element_items(matrix, i, j + 1, after)) &&
-        after.row == row && after.col == row;
-    std::snprintf(hint, sizeof hint, "; %s",
-                  triangle ? "the lower triangle only? Every element of both triangles is needed"
-                           : "column-major order?");
-  } else if (row == i && col == i && j < i) {
-    std::snprintf(hint, sizeof hint,
-                  "; the upper triangle only? Every element of both triangles is needed");
-  } else if (i == 1 && j == 1 && row == 1 && col == 2) {
-    std::snprintf(hint, sizeof hint,
-                  "; the heading of %c was taken from line %lld: is the heading line missing?",
-                  matrix, static_cast<long long>(heading_line_));
-  }
-  put_line(report_.companion, line,
-           "expected %c(%d,%d), found %c(%d,%d): elements go row by row, the column index "
-           "running fastest%s",
-           matrix, i, j, matrix, row, col, hint);
-}
-
-void MatrixReader::note_number_after(int i, int j, std::int64_t line,
-                                     std::span<const char> text) {
-  last_after_i_ = i;
-  last_after_j_ = j;
-  last_after_line_ = line;
-  if (after_line_ != 0) {
-    ++after_more_;
-    return;
-  }
-  after_i_ = i;
-  after_j_ = j;
-  after_line_ = line;
-  show_item(text, after_text_);
-}
-
-void MatrixReader::warn_number_after(char matrix) {
-  if (after_line_ == 0) return;
-  char more[64] = "";
-  if (after_more_ > 0)
-    std::snprintf(more, sizeof more, " (%d more record%s of %c like it)", after_more_,
-                  after_more_ > 1 ? "s" : "", matrix);
-  warn(after_line_,
-       "the record of %c(%d,%d) goes on after its fourth item with %s: a decimal comma, or a "
-       "second record on one line? The rest of the line is skipped%s",
-       matrix, after_i_, after_j_, after_text_, more);
-  after_line_ = 0;
-  after_more_ = 0;
-}
-
-// A complete matrix against its conjugate transpose: the solver uses the
-// lower triangle and, of the diagonal, the real part for A, the whole entry
-// for B. Differences beyond round-off get one warning each. (A matrix that
-// is Hermitian to the bit, as programs usually write them, is told while it
-// is read and not measured.)
-void MatrixReader::check_hermitian(char matrix, const cplx* M, int N) {
-  const ColMajor<const cplx> m(M, NMAX);
-  double largest = 0, worst = 0, worst_diagonal = 0;
-  int wi = 0, wj = 0, wk = 0;
-  for (int j = 1; j <= N; ++j) {
-    for (int i = 1; i <= N; ++i) largest = std::max(largest, part_max(m(i, j)));
-    const double d = std::abs(m(j, j).imag());
-    if (d > worst_diagonal) {
-      worst_diagonal = d;
-      wk = j;
-    }
-    for (int i = j + 1; i <= N; ++i) {
-      const double diff = part_max(m(j, i) - std::conj(m(i, j)));
-      if (diff > worst) {
-        worst = diff;
-        wi = i;
-        wj = j;
-      }
-    }
-  }
-  const double limit = kHermitianTolerance * largest;
-  char upper[64], lower[64];
-  if (worst > limit) {
-    show_complex(m(wj, wi), upper);
-    show_complex(m(wi, wj), lower);
-    warn(line_of(wj, wi, N),
-         "%c is not Hermitian: %c(%d,%d) = %s is not the conjugate of %c(%d,%d) = %s on line "
-         "%lld, the largest such difference; the lower triangle is used",
-         matrix, matrix, wj, wi, upper, matrix, wi, wj, lower,
-         static_cast<long long>(line_of(wi, wj, N)));
-  }
-  if (worst_diagonal > limit) {
-    show_complex(m(wk, wk), upper);
-    warn(line_of(wk, wk, N),
-         "%c(%d,%d) = %s has an imaginary part, the largest on the diagonal of %c, where a "
-         "Hermitian matrix is real; %s",
-         matrix, wk, wk, upper, matrix,
-         matrix == 'A' ? "the imaginary parts of the diagonal of A are ignored"
-                       : "the imaginary parts of the diagonal of B enter the pivots of its "
-                         "factorization");
-  }
-}
-
 // The N^2 element records of one matrix, row by row, each checked against
 // the element expected before it is stored. A record in the plainest form,
 // as programs write them, is read in one pass over its bytes.
@@ -468,7 +237,36 @@ bool MatrixReader::read_elements(char matrix, cplx* M, int N) {
   return true;
 }
 
+}  // namespace reader
+
+namespace {
+
+// A file read in chunks straight into the scanner's buffer, through the
+// system's own calls: no stream buffer to copy through, nothing allocated.
+class FileSource final : public ByteSource {
+ public:
+  explicit FileSource(int fd) : fd_(fd) {}
+  std::ptrdiff_t read(char* dst, std::size_t cap) override {
+    for (;;) {
+      const ssize_t n = ::read(fd_, dst, cap);
+      if (n >= 0) return n;
+      if (errno != EINTR) {
+        error_ = errno;
+        return -1;
+      }
+    }
+  }
+  int error() const override { return error_; }
+
+ private:
+  int fd_;
+  int error_ = 0;
+};
+
 }  // namespace
+
+using reader::cplx;
+using reader::MatrixReader;
 
 ReadStatus read_matrices(ByteSource& source, std::string_view file, cplx* A, cplx* B, int& N,
                          double& X, ReadReport& report) {
