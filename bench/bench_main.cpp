@@ -1,15 +1,19 @@
 // Runs every registered benchmark with the usual console report, then sums
-// up their medians in two tables: eigcab against reference LAPACK's zhegv
-// for each order, and the phases of eigcab at order 200 with the time of
-// their input copies taken off.
+// up their medians in two tables: eigcab against its peers (LAPACK's zhegvd
+// and zhegv, Eigen's generalized solver) for each order, and the phases of
+// eigcab at order 200 with the time of their input copies taken off.
 //
-// Names it reads: "eigcab/N", "zhegv/N" and "copy/N" (one n x n block
-// copied), and "phase/NAME" with the counter "copies" (blocks copied in
-// each iteration). Any other benchmark appears in the console report only.
+// Names it reads: "eigcab/N", "zhegvd/N", "eigen/N", "zhegv/N" and "copy/N"
+// (one n x n block copied), and "phase/NAME" with the counter "copies"
+// (blocks copied in each iteration). Any other benchmark appears in the
+// console report only.
 #include <benchmark/benchmark.h>
+
+#include "bench_shared.hpp"
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -63,31 +67,47 @@ class MedianCollector : public benchmark::ConsoleReporter {
 
 constexpr double kMs = 1e3;
 
+// The peers of eigcab, each timed on the same pencils in this binary.
+constexpr const char* kPeers[] = {"zhegvd", "eigen", "zhegv"};
+
 void print_solve_table(const MedianCollector& r) {
   std::printf(
-      "\neigcab against reference LAPACK zhegv (medians of real time, one thread; both\n"
-      "include copying A and B in, two n x n blocks, shown as \"copy in\"; the last\n"
-      "column is the ratio of processor times, which a busy machine disturbs less)\n");
-  std::printf("%6s %11s %11s %13s %11s %10s\n", "N", "eigcab ms", "zhegv ms", "eigcab/zhegv",
-              "copy in ms", "cpu ratio");
+      "\neigcab against its peers on the same pencils, one thread: LAPACK's zhegvd\n"
+      "(divide and conquer) and zhegv from\n  %s,\n"
+      "and Eigen's GeneralizedSelfAdjointEigenSolver. Times are medians of real time;\n"
+      "each includes copying A and B in (two n x n blocks, \"copy in\"). The ratios\n"
+      "eigcab/peer are of the medians of processor time, which a busy machine\n"
+      "disturbs less.\n",
+      bench::lapack_library());
+  std::printf("%5s %10s", "N", "eigcab ms");
+  for (const char* peer : kPeers) std::printf(" %9s ms", peer);
+  std::printf(" %11s", "copy in ms");
+  for (const char* peer : kPeers) std::printf(" %*s/%s", 13 - static_cast<int>(std::strlen(peer)), "eigcab", peer);
+  std::printf("\n");
   for (const auto& [name, eig] : r.all()) {
     if (!name.starts_with("eigcab/")) continue;
     const std::string order = name.substr(7);
-    const Median* lapack = r.find("zhegv/" + order);
+    std::printf("%5s %10.3f", order.c_str(), eig.seconds * kMs);
+    for (const char* peer : kPeers) {
+      const Median* m = r.find(std::string(peer) + "/" + order);
+      if (m)
+        std::printf(" %12.3f", m->seconds * kMs);
+      else
+        std::printf(" %12s", "-");
+    }
     const Median* copy = r.find("copy/" + order);
-    std::printf("%6s %11.3f", order.c_str(), eig.seconds * kMs);
-    if (lapack)
-      std::printf(" %11.3f %13.3f", lapack->seconds * kMs, eig.seconds / lapack->seconds);
-    else
-      std::printf(" %11s %13s", "-", "-");
     if (copy)
       std::printf(" %11.4f", 2.0 * copy->seconds * kMs);
     else
       std::printf(" %11s", "-");
-    if (lapack)
-      std::printf(" %10.3f\n", eig.cpu_seconds / lapack->cpu_seconds);
-    else
-      std::printf(" %10s\n", "-");
+    for (const char* peer : kPeers) {
+      const Median* m = r.find(std::string(peer) + "/" + order);
+      if (m)
+        std::printf(" %14.3f", eig.cpu_seconds / m->cpu_seconds);
+      else
+        std::printf(" %14s", "-");
+    }
+    std::printf("\n");
   }
 }
 

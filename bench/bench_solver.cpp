@@ -1,11 +1,13 @@
-// Benchmarks of the solver: eigcab at several orders next to reference
-// LAPACK's zhegv on the same pencils, and each phase of eigcab on its own at
-// order 200.
+// Benchmarks of the solver: eigcab at several orders next to LAPACK's zhegv
+// (bisection and inverse iteration's classic driver) and zhegvd (divide and
+// conquer, the fastest LAPACK path) on the same pencils, and each phase of
+// eigcab on its own at order 200. Eigen's solver, the other peer, is timed
+// in bench_eigen.cpp on the same pencils.
 //
 // A solve overwrites its matrices, so every iteration first copies the
 // pencil's n x n blocks back in. The copy is timed with the solve (two
-// blocks, A and B, for eigcab and zhegv alike) and on its own ("copy/N", one
-// block), so the summary can show how little of the time it is.
+// blocks, A and B, for eigcab and the peers alike) and on its own ("copy/N",
+// one block), so the summary can show how little of the time it is.
 //
 // A phase starts from a snapshot of the state that the phases before it
 // leave, taken once by running them exactly as eigcab does. An iteration
@@ -13,6 +15,9 @@
 // their number is the counter "copies". Phases that rewrite every value they
 // read afterwards (bisection, inverse iteration) need no copy at all.
 #include <benchmark/benchmark.h>
+#include <dlfcn.h>
+#include <limits.h>
+#include <stdlib.h>
 
 #include <complex>
 #include <cstddef>
@@ -23,6 +28,7 @@
 #include <random>
 #include <vector>
 
+#include "bench_shared.hpp"
 #include "colmajor.hpp"
 #include "complex_ops.hpp"
 #include "eigcab.hpp"
@@ -34,6 +40,11 @@ extern "C" void zhegv_(const int* itype, const char* jobz, const char* uplo, con
                        std::complex<double>* a, const int* lda, std::complex<double>* b,
                        const int* ldb, double* w, std::complex<double>* work, const int* lwork,
                        double* rwork, int* info, std::size_t jobz_len, std::size_t uplo_len);
+extern "C" void zhegvd_(const int* itype, const char* jobz, const char* uplo, const int* n,
+                        std::complex<double>* a, const int* lda, std::complex<double>* b,
+                        const int* ldb, double* w, std::complex<double>* work, const int* lwork,
+                        double* rwork, const int* lrwork, int* iwork, const int* liwork,
+                        int* info, std::size_t jobz_len, std::size_t uplo_len);
 
 namespace {
 
@@ -41,8 +52,8 @@ using geneig::cplx;
 using geneig::NMAX;
 namespace detail = geneig::detail;
 
-// Leading dimension of every matrix, as in the program.
-constexpr int kLd = NMAX;
+using bench::kLd;
+static_assert(kLd == NMAX);
 // Order of the phase benchmarks.
 constexpr int kPhaseOrder = NMAX;
 // Seed of the pencils' generator: every run times the same matrices.
@@ -155,6 +166,39 @@ void bench_eigcab(benchmark::State& state) {
   }
 }
 
+void bench_zhegvd(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  const Pencil& p = pencil(n);
+  const int itype = 1, ld = kLd;
+  int info = 0, lwork = -1, lrwork = -1, liwork = -1;
+  std::vector<double> w(n);
+  // Workspace query: the optimal lengths come back in the first entries.
+  cplx query;
+  double rquery;
+  int iquery;
+  zhegvd_(&itype, "V", "L", &n, work.A, &ld, work.B, &ld, w.data(), &query, &lwork, &rquery,
+          &lrwork, &iquery, &liwork, &info, 1, 1);
+  lwork = static_cast<int>(query.real());
+  lrwork = static_cast<int>(rquery);
+  liwork = iquery;
+  std::vector<cplx> lwork_store(lwork);
+  std::vector<double> rwork(lrwork);
+  std::vector<int> iwork(liwork);
+  for (auto _ : state) {
+    copy_block(work.A, p.A.data(), n);
+    copy_block(work.B, p.B.data(), n);
+    zhegvd_(&itype, "V", "L", &n, work.A, &ld, work.B, &ld, w.data(), lwork_store.data(), &lwork,
+            rwork.data(), &lrwork, iwork.data(), &liwork, &info, 1, 1);
+    if (info != 0) {
+      state.SkipWithError("zhegvd returned info != 0");
+      break;
+    }
+    benchmark::DoNotOptimize(w.data());
+    benchmark::DoNotOptimize(work.A);
+    benchmark::ClobberMemory();
+  }
+}
+
 void bench_zhegv(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));
   const Pencil& p = pencil(n);
@@ -193,6 +237,15 @@ void bench_copy(benchmark::State& state) {
   }
 }
 
+}  // namespace
+
+namespace bench {
+
+PencilView pencil_view(int n) {
+  const Pencil& p = pencil(n);
+  return {p.A.data(), p.B.data()};
+}
+
 void solve_args(benchmark::internal::Benchmark* b) {
   for (int n : {25, 50, 100, 200}) b->Arg(n);
   b->Unit(benchmark::kMillisecond)
@@ -202,7 +255,25 @@ void solve_args(benchmark::internal::Benchmark* b) {
       ->ReportAggregatesOnly(true);
 }
 
+const char* lapack_library() {
+  static char path[PATH_MAX];
+  Dl_info info;
+  if (dladdr(reinterpret_cast<void*>(&zhegvd_), &info) == 0 || info.dli_fname == nullptr)
+    return "(unknown)";
+  // The loaded name is often a link that the system's alternatives choose:
+  // the file it resolves to says which LAPACK it is.
+  if (realpath(info.dli_fname, path) == nullptr) return info.dli_fname;
+  return path;
+}
+
+}  // namespace bench
+
+namespace {
+
+using bench::solve_args;
+
 BENCHMARK(bench_eigcab)->Name("eigcab")->Apply(solve_args);
+BENCHMARK(bench_zhegvd)->Name("zhegvd")->Apply(solve_args);
 BENCHMARK(bench_zhegv)->Name("zhegv")->Apply(solve_args);
 BENCHMARK(bench_copy)
     ->Name("copy")
