@@ -41,7 +41,8 @@ struct Workspace {
   cplx weights[NMAX + 1];
   cplx sums[NMAX + 1];
   // (-Im, Re) of the reflection vector u and of q in a tridiagonalization
-  // step, entries k+1..n.
+  // step, entries k+1..n; u_turned also holds (-Im, Re) of the weights in a
+  // reduction step of A.
   cplx u_turned[NMAX + 1];
   cplx q_turned[NMAX + 1];
   // Inverse iteration, the second vector of a pair: its factorization of
