@@ -3,6 +3,8 @@
 // its eigenvalues and eigenvectors by tridiagonal QR. A peer at its best:
 // this file alone is built for the host's instruction set, fused
 // multiply-add included (bench/CMakeLists.txt).
+#include <benchmark/benchmark.h>
+
 #include <Eigen/Eigenvalues>
 
 #include "bench_shared.hpp"
@@ -11,10 +13,10 @@ namespace {
 
 void bench_eigen(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));
-  const bench::PencilView p = bench::pencil_view(n);
-  const Eigen::Map<const Eigen::MatrixXcd, 0, Eigen::OuterStride<>> A(p.A, n, n,
+  const bench::Pencil& p = bench::pencil(n);
+  const Eigen::Map<const Eigen::MatrixXcd, 0, Eigen::OuterStride<>> A(p.A.data(), n, n,
                                                                       Eigen::OuterStride<>(bench::kLd));
-  const Eigen::Map<const Eigen::MatrixXcd, 0, Eigen::OuterStride<>> B(p.B, n, n,
+  const Eigen::Map<const Eigen::MatrixXcd, 0, Eigen::OuterStride<>> B(p.B.data(), n, n,
                                                                       Eigen::OuterStride<>(bench::kLd));
   Eigen::MatrixXcd a(n, n), b(n, n);
   Eigen::GeneralizedSelfAdjointEigenSolver<Eigen::MatrixXcd> solver(n);

@@ -1,12 +1,13 @@
 // Runs every registered benchmark with the usual console report, then sums
-// up their medians in two tables: eigcab against its peers (LAPACK's zhegvd
-// and zhegv, Eigen's generalized solver) for each order, and the phases of
-// eigcab at order 200 with the time of their input copies taken off.
+// up their medians in three tables: eigcab against its peers (LAPACK's
+// zhegvd and zhegv, Eigen's generalized solver) for each order, the phases
+// of eigcab at order 200 with the time of their input copies taken off, and
+// the first solve of a fresh process against a warm one.
 //
 // Names it reads: "eigcab/N", "zhegvd/N", "eigen/N", "zhegv/N" and "copy/N"
-// (one n x n block copied), and "phase/NAME" with the counter "copies"
-// (blocks copied in each iteration). Any other benchmark appears in the
-// console report only.
+// (one n x n block copied), "phase/NAME" with the counter "copies" (blocks
+// copied in each iteration), and "fresh/N" with the counter "warm". Any
+// other benchmark appears in the console report only.
 #include <benchmark/benchmark.h>
 
 #include "bench_shared.hpp"
@@ -25,6 +26,7 @@ struct Median {
   double seconds;      // real time per iteration
   double cpu_seconds;  // processor time per iteration
   double copies;       // n x n blocks copied in per iteration
+  double warm;         // the counter "warm" (seconds), if any
   long long order;     // position of the benchmark among those registered
 };
 
@@ -45,9 +47,11 @@ class MedianCollector : public benchmark::ConsoleReporter {
       if (!r.run_name.args.empty()) name += "/" + r.run_name.args;
       const double unit = benchmark::GetTimeUnitMultiplier(r.time_unit);
       const auto c = r.counters.find("copies");
+      const auto w = r.counters.find("warm");
       const long long order = (r.family_index << 20) + r.per_family_instance_index;
       const Median m{r.GetAdjustedRealTime() / unit, r.GetAdjustedCPUTime() / unit,
-                     c == r.counters.end() ? 0.0 : c->second.value, order};
+                     c == r.counters.end() ? 0.0 : c->second.value,
+                     w == r.counters.end() ? 0.0 : w->second.value, order};
       const auto at = std::find_if(medians_.begin(), medians_.end(),
                                    [&](const auto& e) { return e.second.order > order; });
       medians_.emplace(at, name, m);
@@ -133,6 +137,22 @@ void print_phase_table(const MedianCollector& r) {
               100.0 * sum / whole);
 }
 
+void print_fresh_table(const MedianCollector& r) {
+  bool header = false;
+  for (const auto& [name, m] : r.all()) {
+    if (!name.starts_with("fresh/")) continue;
+    if (!header) {
+      std::printf(
+          "\nThe first solve of a fresh process against the second solve in the same\n"
+          "process (medians of processor time)\n");
+      std::printf("%5s %14s %14s %12s\n", "N", "first ms", "second ms", "first/second");
+      header = true;
+    }
+    std::printf("%5s %14.3f %14.3f %12.3f\n", name.substr(6).c_str(), m.seconds * kMs,
+                m.warm * kMs, m.seconds / m.warm);
+  }
+}
+
 }  // namespace
 
 // Repetitions of different benchmarks run interleaved in random order, so
@@ -151,6 +171,7 @@ int main(int argc, char** argv) {
   benchmark::RunSpecifiedBenchmarks(&reporter);
   print_solve_table(reporter);
   print_phase_table(reporter);
+  print_fresh_table(reporter);
   benchmark::Shutdown();
   return 0;
 }

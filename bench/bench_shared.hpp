@@ -4,22 +4,25 @@
 // benchmarks and the LAPACK library they time.
 #pragma once
 
-#include <benchmark/benchmark.h>
-
 #include <complex>
+#include <vector>
+
+namespace benchmark::internal {
+class Benchmark;
+}
 
 namespace bench {
 
 // Leading dimension of every matrix, as in the program.
 inline constexpr int kLd = 200;
 
-// The pencil of order n (A Hermitian, B Hermitian positive definite, both
-// triangles stored, kLd x kLd column-major), made on first use and kept.
-struct PencilView {
-  const std::complex<double>* A;
-  const std::complex<double>* B;
+// The pencil of order n: A Hermitian, B Hermitian positive definite, both
+// triangles stored, kLd x kLd column-major (pencils.cpp).
+struct Pencil {
+  std::vector<std::complex<double>> A = std::vector<std::complex<double>>(kLd * kLd);
+  std::vector<std::complex<double>> B = std::vector<std::complex<double>>(kLd * kLd);
 };
-PencilView pencil_view(int n);
+const Pencil& pencil(int n);
 
 // Orders 25, 50, 100 and 200, the repetitions and time unit of every solve.
 void solve_args(benchmark::internal::Benchmark* b);

@@ -24,8 +24,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <map>
-#include <random>
 #include <vector>
 
 #include "bench_shared.hpp"
@@ -56,8 +54,6 @@ using bench::kLd;
 static_assert(kLd == NMAX);
 // Order of the phase benchmarks.
 constexpr int kPhaseOrder = NMAX;
-// Seed of the pencils' generator: every run times the same matrices.
-constexpr std::uint64_t kSeed = 20240605;
 // Medians over this many repetitions of at least kMinTime seconds each keep
 // the whole run under a minute on two cores. The solves, whose ratio is the
 // headline, get more repetitions: single runs vary by about 10 % here.
@@ -66,61 +62,8 @@ constexpr int kRepetitions = 9;
 constexpr double kMinTime = 0.1;
 
 using Matrix = std::vector<cplx>;  // kLd x kLd, column-major
-
-// Uniform in [-1, 1) from a generator whose output the standard fixes, so
-// that the pencils are the same with every standard library.
-struct Draw {
-  std::mt19937_64 g;
-  explicit Draw(std::uint64_t seed) : g(seed) {}
-  double operator()() { return static_cast<double>(g() >> 11) * 0x1p-52 - 1.0; }
-  // Imaginary part first, then real: named draws, so every compiler makes
-  // the same pencil (the order of a call's arguments is unspecified).
-  cplx complex() {
-    const double im = (*this)();
-    const double re = (*this)();
-    return cplx(re, im);
-  }
-};
-
-struct Pencil {
-  Matrix A = Matrix(kLd * kLd);
-  Matrix B = Matrix(kLd * kLd);
-};
-
-// A: complex Hermitian, both parts of each entry uniform in [-1, 1), real
-// diagonal. B = C C^H + n I with C uniform like A: Hermitian positive
-// definite with condition number of order one. Both triangles are stored.
-Pencil make_pencil(int n) {
-  Pencil p;
-  Draw u(kSeed + static_cast<std::uint64_t>(n));
-  const geneig::ColMajor<cplx> A(p.A.data(), kLd), B(p.B.data(), kLd);
-  for (int j = 1; j <= n; ++j) {
-    A(j, j) = cplx(u(), 0.0);
-    for (int i = j + 1; i <= n; ++i) {
-      A(i, j) = u.complex();
-      A(j, i) = std::conj(A(i, j));
-    }
-  }
-  Matrix c(static_cast<std::size_t>(kLd) * n);
-  const geneig::ColMajor<cplx> C(c.data(), kLd);
-  for (cplx& z : c) z = u.complex();
-  for (int j = 1; j <= n; ++j)
-    for (int i = j; i <= n; ++i) {
-      cplx t = 0.0;
-      for (int k = 1; k <= n; ++k) t += geneig::cmul(C(i, k), std::conj(C(j, k)));
-      B(i, j) = i == j ? cplx(t.real() + n, 0.0) : t;
-      B(j, i) = std::conj(B(i, j));
-    }
-  return p;
-}
-
-// The pencil of order n, made on first use and kept for the run.
-const Pencil& pencil(int n) {
-  static std::map<int, Pencil> made;
-  auto it = made.find(n);
-  if (it == made.end()) it = made.emplace(n, make_pencil(n)).first;
-  return it->second;
-}
+using bench::Pencil;
+using bench::pencil;
 
 // Copies the leading n x n block of src into dst, column by column.
 void copy_block(cplx* dst, const cplx* src, int n) {
@@ -240,11 +183,6 @@ void bench_copy(benchmark::State& state) {
 }  // namespace
 
 namespace bench {
-
-PencilView pencil_view(int n) {
-  const Pencil& p = pencil(n);
-  return {p.A.data(), p.B.data()};
-}
 
 void solve_args(benchmark::internal::Benchmark* b) {
   for (int n : {25, 50, 100, 200}) b->Arg(n);
