@@ -28,11 +28,13 @@ struct Median {
   double copies;       // n x n blocks copied in per iteration
   double warm;         // the counter "warm" (seconds), if any
   long long order;     // position of the benchmark among those registered
+  double min_cpu_seconds = 0.0;  // the least processor time of a repetition, if known
 };
 
 // The console reporter, keeping the median of every benchmark by name, in
-// the order of registration whatever order they ran in. A benchmark run
-// without repetitions has no median aggregate: its single run stands in.
+// the order of registration whatever order they ran in, and the minimum
+// where the benchmark computes one ("min"). A benchmark run without
+// repetitions has no median aggregate: its single run stands in.
 class MedianCollector : public benchmark::ConsoleReporter {
  public:
   MedianCollector() : ConsoleReporter(OO_Tabular) {}
@@ -40,6 +42,11 @@ class MedianCollector : public benchmark::ConsoleReporter {
   void ReportRuns(const std::vector<Run>& runs) override {
     ConsoleReporter::ReportRuns(runs);
     for (const Run& r : runs) {
+      if (r.run_type == Run::RT_Aggregate && r.aggregate_name == "min") {
+        minima_.emplace_back(r.run_name.function_name + "/" + r.run_name.args,
+                             r.GetAdjustedCPUTime() / benchmark::GetTimeUnitMultiplier(r.time_unit));
+        continue;
+      }
       const bool median = r.run_type == Run::RT_Aggregate && r.aggregate_name == "median";
       const bool single = r.run_type == Run::RT_Iteration && r.repetitions <= 1;
       if (r.error_occurred || !(median || single)) continue;
@@ -58,15 +65,20 @@ class MedianCollector : public benchmark::ConsoleReporter {
     }
   }
 
-  const Median* find(std::string_view name) const {
-    for (const auto& [n, m] : medians_)
-      if (n == name) return &m;
+  const Median* find(std::string_view name) {
+    for (auto& [n, m] : medians_)
+      if (n == name) {
+        for (const auto& [mn, v] : minima_)
+          if (mn == name) m.min_cpu_seconds = v;
+        return &m;
+      }
     return nullptr;
   }
   const std::vector<std::pair<std::string, Median>>& all() const { return medians_; }
 
  private:
   std::vector<std::pair<std::string, Median>> medians_;
+  std::vector<std::pair<std::string, double>> minima_;
 };
 
 constexpr double kMs = 1e3;
@@ -74,20 +86,16 @@ constexpr double kMs = 1e3;
 // The peers of eigcab, each timed on the same pencils in this binary.
 constexpr const char* kPeers[] = {"zhegvd", "eigen", "zhegv"};
 
-void print_solve_table(const MedianCollector& r) {
+void print_solve_table(MedianCollector& r) {
   std::printf(
       "\neigcab against its peers on the same pencils, one thread: LAPACK's zhegvd\n"
       "(divide and conquer) and zhegv from\n  %s,\n"
       "and Eigen's GeneralizedSelfAdjointEigenSolver. Times are medians of real time;\n"
-      "each includes copying A and B in (two n x n blocks, \"copy in\"). The ratios\n"
-      "eigcab/peer are of the medians of processor time, which a busy machine\n"
-      "disturbs less.\n",
+      "each includes copying A and B in (two n x n blocks, \"copy in\").\n",
       bench::lapack_library());
   std::printf("%5s %10s", "N", "eigcab ms");
   for (const char* peer : kPeers) std::printf(" %9s ms", peer);
-  std::printf(" %11s", "copy in ms");
-  for (const char* peer : kPeers) std::printf(" %*s/%s", 13 - static_cast<int>(std::strlen(peer)), "eigcab", peer);
-  std::printf("\n");
+  std::printf(" %11s\n", "copy in ms");
   for (const auto& [name, eig] : r.all()) {
     if (!name.starts_with("eigcab/")) continue;
     const std::string order = name.substr(7);
@@ -101,21 +109,37 @@ void print_solve_table(const MedianCollector& r) {
     }
     const Median* copy = r.find("copy/" + order);
     if (copy)
-      std::printf(" %11.4f", 2.0 * copy->seconds * kMs);
+      std::printf(" %11.4f\n", 2.0 * copy->seconds * kMs);
     else
-      std::printf(" %11s", "-");
+      std::printf(" %11s\n", "-");
+  }
+  std::printf(
+      "\nRatios eigcab/peer of processor time, which a busy machine disturbs less\n"
+      "than real time: of the medians, and in brackets of the least repetitions\n"
+      "(a busy machine only ever adds time)\n");
+  std::printf("%5s", "N");
+  for (const char* peer : kPeers) std::printf(" %*s/%s", 16 - static_cast<int>(std::strlen(peer)), "eigcab", peer);
+  std::printf("\n");
+  for (const auto& [name, eig] : r.all()) {
+    if (!name.starts_with("eigcab/")) continue;
+    const std::string order = name.substr(7);
+    const Median* self = r.find(name);
+    std::printf("%5s", order.c_str());
     for (const char* peer : kPeers) {
       const Median* m = r.find(std::string(peer) + "/" + order);
-      if (m)
-        std::printf(" %14.3f", eig.cpu_seconds / m->cpu_seconds);
+      if (m && self->min_cpu_seconds > 0.0 && m->min_cpu_seconds > 0.0)
+        std::printf(" %9.3f (%.3f)", self->cpu_seconds / m->cpu_seconds,
+                    self->min_cpu_seconds / m->min_cpu_seconds);
+      else if (m)
+        std::printf(" %17.3f", self->cpu_seconds / m->cpu_seconds);
       else
-        std::printf(" %14s", "-");
+        std::printf(" %17s", "-");
     }
     std::printf("\n");
   }
 }
 
-void print_phase_table(const MedianCollector& r) {
+void print_phase_table(MedianCollector& r) {
   const Median* copy = r.find("copy/200");
   const Median* eig = r.find("eigcab/200");
   if (!copy || !eig) return;
@@ -137,7 +161,7 @@ void print_phase_table(const MedianCollector& r) {
               100.0 * sum / whole);
 }
 
-void print_fresh_table(const MedianCollector& r) {
+void print_fresh_table(MedianCollector& r) {
   bool header = false;
   for (const auto& [name, m] : r.all()) {
     if (!name.starts_with("fresh/")) continue;

@@ -19,6 +19,7 @@
 #include <limits.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <complex>
 #include <cstddef>
 #include <cstdint>
@@ -190,6 +191,8 @@ void solve_args(benchmark::internal::Benchmark* b) {
       ->UseRealTime()
       ->MinTime(kMinTime)
       ->Repetitions(kSolveRepetitions)
+      ->ComputeStatistics("min",
+                          [](const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); })
       ->ReportAggregatesOnly(true);
 }
 
