@@ -42,7 +42,8 @@ awk -v n="$n" 'BEGIN {
 first=$ours second=$peer
 r=1
 while [ "$r" -le "$rounds" ]; do
-  hyperfine -N --warmup 3 --runs "$runs" --export-csv "round$r.csv" "$first" "$second" >/dev/null
+  hyperfine -N --warmup 3 --runs "$runs" --export-csv "round$r.csv" "$first" "$second" \
+    >/dev/null 2>hyperfine.log || { cat hyperfine.log >&2; exit 1; }
   t=$first first=$second second=$t
   r=$((r + 1))
 done
