@@ -33,7 +33,7 @@ FUZZ_TARGETS := fuzz_reader fuzz_solver
 
 CMAKE_FLAGS  ?=
 
-.PHONY: all configure build run test test-asan test-baseline test-tsan fuzz bench bench-build test-install \
+.PHONY: all configure build run test test-asan test-baseline test-tsan fuzz bench bench-build bench-program test-install \
         test-without-gtest deps fuzz-configure clean
 
 all: build
@@ -115,10 +115,15 @@ fuzz: fuzz-configure
 
 bench-build:
 	$(call configure,$(BUILD),-DGENEIG_BUILD_BENCH=ON)
-	cmake --build $(BUILD) -j $(JOBS) --target geneig_bench
+	cmake --build $(BUILD) -j $(JOBS) --target geneig_bench geneig_eigen_program geneig
 
 bench: bench-build
 	$(BUILD)/bench/geneig_bench
+
+# The whole program against a program built on Eigen with ordinary C++
+# streams, on an order-200 file, interleaved rounds of hyperfine.
+bench-program: bench-build
+	bench/whole_program.sh $(BUILD) 200
 
 # Installs into a temporary prefix, then builds the examples of examples/ with
 # gfortran and cc through pkg-config and with CMake through find_package,
@@ -133,8 +138,8 @@ test-without-gtest:
 
 # The Debian packages of every command: the program needs only the first
 # three; tests, benchmarks, fuzzers and the install test the rest.
-DEBIAN_PACKAGES := g++ cmake make libgtest-dev liblapack-dev libtmglib-dev libbenchmark-dev clang \
-                   libclang-rt-dev gfortran pkgconf man-db groff-base \
+DEBIAN_PACKAGES := g++ cmake make libgtest-dev liblapack-dev libtmglib-dev libbenchmark-dev \
+                   libeigen3-dev clang libclang-rt-dev gfortran pkgconf man-db groff-base hyperfine \
                    googletest g++-aarch64-linux-gnu g++-i686-linux-gnu qemu-user python3-numpy
 
 deps:

@@ -1,11 +1,13 @@
-// Benchmarks of the solver: eigcab at several orders next to reference
-// LAPACK's zhegv on the same pencils, and each phase of eigcab on its own at
-// order 200.
+// Benchmarks of the solver: eigcab at several orders next to LAPACK's zhegv
+// (bisection and inverse iteration's classic driver) and zhegvd (divide and
+// conquer, the fastest LAPACK path) on the same pencils, and each phase of
+// eigcab on its own at order 200. Eigen's solver, the other peer, is timed
+// in bench_eigen.cpp on the same pencils.
 //
 // A solve overwrites its matrices, so every iteration first copies the
 // pencil's n x n blocks back in. The copy is timed with the solve (two
-// blocks, A and B, for eigcab and zhegv alike) and on its own ("copy/N", one
-// block), so the summary can show how little of the time it is.
+// blocks, A and B, for eigcab and the peers alike) and on its own ("copy/N",
+// one block), so the summary can show how little of the time it is.
 //
 // A phase starts from a snapshot of the state that the phases before it
 // leave, taken once by running them exactly as eigcab does. An iteration
@@ -13,16 +15,19 @@
 // their number is the counter "copies". Phases that rewrite every value they
 // read afterwards (bisection, inverse iteration) need no copy at all.
 #include <benchmark/benchmark.h>
+#include <dlfcn.h>
+#include <limits.h>
+#include <stdlib.h>
 
+#include <algorithm>
 #include <complex>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <map>
-#include <random>
 #include <vector>
 
+#include "bench_shared.hpp"
 #include "colmajor.hpp"
 #include "complex_ops.hpp"
 #include "eigcab.hpp"
@@ -34,6 +39,11 @@ extern "C" void zhegv_(const int* itype, const char* jobz, const char* uplo, con
                        std::complex<double>* a, const int* lda, std::complex<double>* b,
                        const int* ldb, double* w, std::complex<double>* work, const int* lwork,
                        double* rwork, int* info, std::size_t jobz_len, std::size_t uplo_len);
+extern "C" void zhegvd_(const int* itype, const char* jobz, const char* uplo, const int* n,
+                        std::complex<double>* a, const int* lda, std::complex<double>* b,
+                        const int* ldb, double* w, std::complex<double>* work, const int* lwork,
+                        double* rwork, const int* lrwork, int* iwork, const int* liwork,
+                        int* info, std::size_t jobz_len, std::size_t uplo_len);
 
 namespace {
 
@@ -41,12 +51,10 @@ using geneig::cplx;
 using geneig::NMAX;
 namespace detail = geneig::detail;
 
-// Leading dimension of every matrix, as in the program.
-constexpr int kLd = NMAX;
+using bench::kLd;
+static_assert(kLd == NMAX);
 // Order of the phase benchmarks.
 constexpr int kPhaseOrder = NMAX;
-// Seed of the pencils' generator: every run times the same matrices.
-constexpr std::uint64_t kSeed = 20240605;
 // Medians over this many repetitions of at least kMinTime seconds each keep
 // the whole run under a minute on two cores. The solves, whose ratio is the
 // headline, get more repetitions: single runs vary by about 10 % here.
@@ -55,61 +63,8 @@ constexpr int kRepetitions = 9;
 constexpr double kMinTime = 0.1;
 
 using Matrix = std::vector<cplx>;  // kLd x kLd, column-major
-
-// Uniform in [-1, 1) from a generator whose output the standard fixes, so
-// that the pencils are the same with every standard library.
-struct Draw {
-  std::mt19937_64 g;
-  explicit Draw(std::uint64_t seed) : g(seed) {}
-  double operator()() { return static_cast<double>(g() >> 11) * 0x1p-52 - 1.0; }
-  // Imaginary part first, then real: named draws, so every compiler makes
-  // the same pencil (the order of a call's arguments is unspecified).
-  cplx complex() {
-    const double im = (*this)();
-    const double re = (*this)();
-    return cplx(re, im);
-  }
-};
-
-struct Pencil {
-  Matrix A = Matrix(kLd * kLd);
-  Matrix B = Matrix(kLd * kLd);
-};
-
-// A: complex Hermitian, both parts of each entry uniform in [-1, 1), real
-// diagonal. B = C C^H + n I with C uniform like A: Hermitian positive
-// definite with condition number of order one. Both triangles are stored.
-Pencil make_pencil(int n) {
-  Pencil p;
-  Draw u(kSeed + static_cast<std::uint64_t>(n));
-  const geneig::ColMajor<cplx> A(p.A.data(), kLd), B(p.B.data(), kLd);
-  for (int j = 1; j <= n; ++j) {
-    A(j, j) = cplx(u(), 0.0);
-    for (int i = j + 1; i <= n; ++i) {
-      A(i, j) = u.complex();
-      A(j, i) = std::conj(A(i, j));
-    }
-  }
-  Matrix c(static_cast<std::size_t>(kLd) * n);
-  const geneig::ColMajor<cplx> C(c.data(), kLd);
-  for (cplx& z : c) z = u.complex();
-  for (int j = 1; j <= n; ++j)
-    for (int i = j; i <= n; ++i) {
-      cplx t = 0.0;
-      for (int k = 1; k <= n; ++k) t += geneig::cmul(C(i, k), std::conj(C(j, k)));
-      B(i, j) = i == j ? cplx(t.real() + n, 0.0) : t;
-      B(j, i) = std::conj(B(i, j));
-    }
-  return p;
-}
-
-// The pencil of order n, made on first use and kept for the run.
-const Pencil& pencil(int n) {
-  static std::map<int, Pencil> made;
-  auto it = made.find(n);
-  if (it == made.end()) it = made.emplace(n, make_pencil(n)).first;
-  return it->second;
-}
+using bench::Pencil;
+using bench::pencil;
 
 // Copies the leading n x n block of src into dst, column by column.
 void copy_block(cplx* dst, const cplx* src, int n) {
@@ -155,6 +110,39 @@ void bench_eigcab(benchmark::State& state) {
   }
 }
 
+void bench_zhegvd(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  const Pencil& p = pencil(n);
+  const int itype = 1, ld = kLd;
+  int info = 0, lwork = -1, lrwork = -1, liwork = -1;
+  std::vector<double> w(n);
+  // Workspace query: the optimal lengths come back in the first entries.
+  cplx query;
+  double rquery;
+  int iquery;
+  zhegvd_(&itype, "V", "L", &n, work.A, &ld, work.B, &ld, w.data(), &query, &lwork, &rquery,
+          &lrwork, &iquery, &liwork, &info, 1, 1);
+  lwork = static_cast<int>(query.real());
+  lrwork = static_cast<int>(rquery);
+  liwork = iquery;
+  std::vector<cplx> lwork_store(lwork);
+  std::vector<double> rwork(lrwork);
+  std::vector<int> iwork(liwork);
+  for (auto _ : state) {
+    copy_block(work.A, p.A.data(), n);
+    copy_block(work.B, p.B.data(), n);
+    zhegvd_(&itype, "V", "L", &n, work.A, &ld, work.B, &ld, w.data(), lwork_store.data(), &lwork,
+            rwork.data(), &lrwork, iwork.data(), &liwork, &info, 1, 1);
+    if (info != 0) {
+      state.SkipWithError("zhegvd returned info != 0");
+      break;
+    }
+    benchmark::DoNotOptimize(w.data());
+    benchmark::DoNotOptimize(work.A);
+    benchmark::ClobberMemory();
+  }
+}
+
 void bench_zhegv(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));
   const Pencil& p = pencil(n);
@@ -193,16 +181,40 @@ void bench_copy(benchmark::State& state) {
   }
 }
 
+}  // namespace
+
+namespace bench {
+
 void solve_args(benchmark::internal::Benchmark* b) {
   for (int n : {25, 50, 100, 200}) b->Arg(n);
   b->Unit(benchmark::kMillisecond)
       ->UseRealTime()
       ->MinTime(kMinTime)
       ->Repetitions(kSolveRepetitions)
+      ->ComputeStatistics("min",
+                          [](const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); })
       ->ReportAggregatesOnly(true);
 }
 
+const char* lapack_library() {
+  static char path[PATH_MAX];
+  Dl_info info;
+  if (dladdr(reinterpret_cast<void*>(&zhegvd_), &info) == 0 || info.dli_fname == nullptr)
+    return "(unknown)";
+  // The loaded name is often a link that the system's alternatives choose:
+  // the file it resolves to says which LAPACK it is.
+  if (realpath(info.dli_fname, path) == nullptr) return info.dli_fname;
+  return path;
+}
+
+}  // namespace bench
+
+namespace {
+
+using bench::solve_args;
+
 BENCHMARK(bench_eigcab)->Name("eigcab")->Apply(solve_args);
+BENCHMARK(bench_zhegvd)->Name("zhegvd")->Apply(solve_args);
 BENCHMARK(bench_zhegv)->Name("zhegv")->Apply(solve_args);
 BENCHMARK(bench_copy)
     ->Name("copy")

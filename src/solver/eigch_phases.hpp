@@ -123,11 +123,12 @@ SpectrumScale closed_form_order2(cplx* A, int na, int m, double eps, double* W, 
 void reduce_to_tridiagonal(cplx* A, int n, int na, double* W,
                            Workspace& work = shared_workspace());
 
-// Sturm counts of T (d in W(., 1), e_k^2 in W(., 3)) at kSturmLanes trial
-// values x: counts[l] is the number of eigenvalues >= x[l] for m > 0, of
-// eigenvalues < x[l] for m < 0.
-inline constexpr int kSturmLanes = 16;
-void sturm_counts(const double* W, int n, int na, int m, const double* x, int* counts);
+// Sturm counts of T (d in W(., 1), e_k^2 in W(., 3)) at lanes trial values
+// x (16 or kSturmLanes): counts[l] is the number of eigenvalues >= x[l] for
+// m > 0, of eigenvalues < x[l] for m < 0.
+inline constexpr int kSturmLanes = 32;
+void sturm_counts(const double* W, int n, int na, int m, const double* x, int* counts,
+                  int lanes = kSturmLanes);
 
 // |m| eigenvalues at one end of the spectrum of T by bisection, into E.
 SpectrumScale bisect_eigenvalues(double* W, int n, int na, int m, double eps, double* E);

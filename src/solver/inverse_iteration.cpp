@@ -11,7 +11,7 @@
 //   scale (in)   beta, tol and delta of bisection.
 //   cluster (in) eigenvalues within this distance form a cluster; < 0: none.
 //   V   (out)    complex, na x nv: y in the real parts, imaginary parts 0.
-//   work         lane, lane_flags: the second vector of a pair;
+//   work         lanes, lane_flags: the other vectors of a group;
 //               cluster_basis, original: cluster refinement.
 //
 // W's columns during one vector's solves (rows 1..n):
@@ -20,11 +20,14 @@
 //   col 4  first superdiagonal col 7  start vector, then the iterate
 //   col 5  second superdiagonal
 //
-// work.lane holds the same five columns for the other vector of a pair.
+// work.lanes holds the same five columns for each other vector of a group.
 #include <algorithm>
+#include <array>
 #include <cfloat>
 #include <cmath>
+#include <cstddef>
 #include <limits>
+#include <utility>
 
 #include "eigch_phases.hpp"
 #include "workspace.hpp"
@@ -211,22 +214,30 @@ void apply_elimination(const RMat& W, int* IW, int n) {
   L.x[n] = el.cur;
 }
 
-// The two solves of inverse iteration for two vectors side by side, their
-// start vectors in place: a's eigenvalue la, b's lb.
-void solve_two(const RMat& W, int n, const Lane& a, double la, const Lane& b, double lb) {
-  Factoring fa(W.col(1), W.col(2), n, la), fb(W.col(1), W.col(2), n, lb);
-  for (int k = 1; k <= n - 1; ++k) fa.step(a, k), fb.step(b, k);
-  fa.finish(a);
-  fb.finish(b);
+// The two solves of inverse iteration for kCount vectors side by side, their
+// start vectors in place: vector c in lane[c], with the eigenvalue
+// lambda[c]. Each step of every pass goes to all of them in turn, so that
+// their chains of divisions overlap.
+template <int kCount>
+void solve_side_by_side(const RMat& W, int n, const Lane* lane, const double* lambda) {
+  auto factoring = [&]<std::size_t... c>(std::index_sequence<c...>) {
+    return std::array<Factoring, kCount>{Factoring(W.col(1), W.col(2), n, lambda[c])...};
+  }(std::make_index_sequence<kCount>{});
+  for (int k = 1; k <= n - 1; ++k)
+    for (int c = 0; c < kCount; ++c) factoring[c].step(lane[c], k);
+  for (int c = 0; c < kCount; ++c) factoring[c].finish(lane[c]);
   auto back_substitute = [&] {
-    BackSubstitution ba{n}, bb{n};
-    for (int k = n; k >= 1; --k) ba.step(a, k), bb.step(b, k);
+    std::array<BackSubstitution, kCount> b;
+    b.fill(BackSubstitution{n});
+    for (int k = n; k >= 1; --k)
+      for (int c = 0; c < kCount; ++c) b[c].step(lane[c], k);
   };
   back_substitute();
-  Elimination ea{a.x[1]}, eb{b.x[1]};
-  for (int k = 1; k <= n - 1; ++k) ea.step(a, k), eb.step(b, k);
-  a.x[n] = ea.cur;
-  b.x[n] = eb.cur;
+  std::array<Elimination, kCount> e;
+  for (int c = 0; c < kCount; ++c) e[c] = Elimination{lane[c].x[1]};
+  for (int k = 1; k <= n - 1; ++k)
+    for (int c = 0; c < kCount; ++c) e[c].step(lane[c], k);
+  for (int c = 0; c < kCount; ++c) lane[c].x[n] = e[c].cur;
   back_substitute();
 }
 
@@ -331,22 +342,42 @@ void inverse_iteration(double* Wp, int* IW, int n, int na, const double* E, int 
            (j < nv && std::fabs(E[j] - E[j - 1]) <= cluster);
   };
   const Lane w = lane_of(W, IW);
-  const Lane other = {work.lane[0], work.lane[1], work.lane[2],
-                      work.lane[3], work.lane[4], work.lane_flags};
+  Lane others[3];
+  for (int c = 0; c < 3; ++c)
+    others[c] = {work.lanes[c][0], work.lanes[c][1], work.lanes[c][2],
+                 work.lanes[c][3], work.lanes[c][4], work.lane_flags[c]};
+  // Vectors j..j+count-1 depend on nothing but their eigenvalues and start
+  // vectors.
+  auto unclustered = [&](int j, int count) {
+    if (j + count - 1 > nv) return false;
+    for (int c = 0; c < count; ++c)
+      if (clustered(j + c)) return false;
+    return true;
+  };
   int first = 1;       // first vector of the current cluster
   double shift = 0.0;  // the previous member's refinement shift
   for (int j = 1; j <= nv; ++j) {
     const double lambda = E[j - 1];
-    if (j < nv && !clustered(j) && !clustered(j + 1)) {
-      // Two vectors that depend on nothing but their eigenvalues and start
-      // vectors go through together; the later one in W, so that W is left
-      // as by the last vector.
-      start(other.x, j);
-      start(w.x, j + 1);
-      solve_two(W, n, other, lambda, w, E[j]);
-      for (int k = 1; k <= n; ++k) V(k, j) = cplx(other.x[k], 0.0);
-      first = ++j;
-      for (int k = 1; k <= n; ++k) V(k, j) = cplx(W(k, 7), 0.0);
+    const int count = unclustered(j, 4) ? 4 : unclustered(j, 2) ? 2 : 1;
+    if (count > 1) {
+      // Four or two such vectors go through together, their start vectors
+      // drawn in order; the last one in W, so that W is left as by the last
+      // vector.
+      Lane lane[4];
+      double shifts[4];
+      for (int c = 0; c < count; ++c) {
+        lane[c] = c + 1 < count ? others[c] : w;
+        shifts[c] = E[j - 1 + c];
+        start(lane[c].x, j + c);
+      }
+      if (count == 4)
+        solve_side_by_side<4>(W, n, lane, shifts);
+      else
+        solve_side_by_side<2>(W, n, lane, shifts);
+      for (int c = 0; c < count; ++c)
+        for (int k = 1; k <= n; ++k) V(k, j + c) = cplx(lane[c].x[k], 0.0);
+      j += count - 1;
+      first = j;
       continue;
     }
     factor_shifted_tridiagonal(W, IW, n, lambda);

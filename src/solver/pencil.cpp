@@ -69,14 +69,12 @@ void column_dots(const cplx* w, const CView& X, int lo, int hi, int j0, int j1, 
   }
 }
 
-// Sign bits that conjugate number at - 1 of a vector of four (at = 1..4),
-// or none (at = 0 or 5).
-constexpr Mask8 kDiagonalConjugate[6] = {{},
+// Sign bits that conjugate number at - 1 of a vector of four (at = 1..4).
+constexpr Mask8 kDiagonalConjugate[5] = {{},
                                          {0, kSignBit, 0, 0, 0, 0, 0, 0},
                                          {0, 0, 0, kSignBit, 0, 0, 0, 0},
                                          {0, 0, 0, 0, 0, kSignBit, 0, 0},
-                                         {0, 0, 0, 0, 0, 0, 0, kSignBit},
-                                         {}};
+                                         {0, 0, 0, 0, 0, 0, 0, kSignBit}};
 
 // One column i of a reduction step (weights w = conj(L(., k)), li =
 // L(i, k)), rows l = k+1..n in increasing order:
@@ -87,8 +85,8 @@ constexpr Mask8 kDiagonalConjugate[6] = {{},
 // additions; the other sums, independent of it, fill the time its
 // additions take.
 template <bool Fused>
-void reduction_column(const CView& A, const cplx* w, int k, int n, int i, cplx li, cplx* sums,
-                      Half& s3, int c0, Quad& t) {
+void reduction_column(const CView& A, const cplx* w, const cplx* w_turned, int k, int n, int i,
+                      cplx li, cplx* sums, Half& s3, int c0, Quad& t) {
   const cplx* a = A.col(i);
   const cplx* c[4] = {a, a, a, a};
   if constexpr (Fused) c[0] = A.col(c0), c[1] = A.col(c0 + 1), c[2] = A.col(c0 + 2), c[3] = A.col(c0 + 3);
@@ -105,16 +103,20 @@ void reduction_column(const CView& A, const cplx* w, int k, int n, int i, cplx l
     left(l);
   };
   // Rows l..l+3. w_l li is formed as li w_l: the same products, and the
-  // same sum with its terms swapped. When the diagonal is among the rows,
-  // the new column's sums take it conjugated (its imaginary part negated
-  // through the sign bit, exactly), the running sum s3 as it is.
+  // same sum with its terms swapped; w_turned holds (-Im, Re) of each w_l,
+  // formed once for the step rather than once for every column. When the
+  // diagonal is among the rows, the new column's sums take it conjugated
+  // (its imaginary part negated through the sign bit, exactly), the running
+  // sum s3 as it is.
   auto rows4 = [&](int l) {
     const Quad x = load4(a + l), xs = negate_real_parts(swap_parts(x));
-    const int at = std::clamp(i - l + 1, 0, 5);  // 1..4: the diagonal in row l + at - 1
-    const Quad xd = reinterpret_cast<Quad>(reinterpret_cast<Mask8>(x) ^ kDiagonalConjugate[at]);
-    store4(sums + l, load4(sums + l) + times(li, xd, negate_real_parts(swap_parts(xd))));
-    const Quad wl = load4(w + l);
-    const Quad p = times(li, wl, negate_real_parts(swap_parts(wl)));
+    Quad xd = x, xds = xs;
+    if (l <= i && i <= l + 3) {
+      xd = reinterpret_cast<Quad>(reinterpret_cast<Mask8>(x) ^ kDiagonalConjugate[i - l + 1]);
+      xds = negate_real_parts(swap_parts(xd));
+    }
+    store4(sums + l, load4(sums + l) + times(li, xd, xds));
+    const Quad p = times(li, load4(w + l), load4(w_turned + l));
     const Quad q = real_parts_twice(p) * x + imag_parts_twice(p) * xs;
     for (int r = 0; r < 4; ++r) s3 += part(q, r);
     for (int r = 0; r < 4; ++r) left(l + r);
@@ -130,7 +132,8 @@ void reduction_column(const CView& A, const cplx* w, int k, int n, int i, cplx l
 // time into the passes down the trailing block's columns, as long as they
 // last; any left over are formed afterwards.
 cplx reduction_step_sums(const CView& A, const CView& L, int k, int n, const cplx* weights,
-                         cplx* sums) {
+                         cplx* weights_turned, cplx* sums) {
+  for (int l = k + 1; l <= n; ++l) weights_turned[l] = cplx(-weights[l].imag(), weights[l].real());
   for (int j = k + 1; j <= n; ++j) sums[j] = 0.0;
   const int groups = (k - 1) / 4;
   int g = 0;
@@ -139,11 +142,11 @@ cplx reduction_step_sums(const CView& A, const CView& L, int k, int n, const cpl
     Quad t = {};
     if (g < groups) {
       const int c0 = 4 * g + 1;
-      reduction_column<true>(A, weights, k, n, i, L(i, k), sums, s3, c0, t);
+      reduction_column<true>(A, weights, weights_turned, k, n, i, L(i, k), sums, s3, c0, t);
       for (int c = 0; c < 4; ++c) sums[c0 + c] = cplx(t[2 * c], t[2 * c + 1]);
       ++g;
     } else {
-      reduction_column<false>(A, weights, k, n, i, L(i, k), sums, s3, 0, t);
+      reduction_column<false>(A, weights, weights_turned, k, n, i, L(i, k), sums, s3, 0, t);
     }
   }
   column_dots(weights, A, k + 1, n, 4 * g + 1, k - 1, sums);
@@ -222,7 +225,7 @@ GENEIG_WIDEST void reduce_a(cplx* Ap, const cplx* Bp, int n, int na, Workspace& 
     // s1 = sum conj(L(i,k)) A(i,k), s2 = sum L(i,k) conj(A(i,k)) and
     // s3 = sum_i sum_l (conj(L(l,k)) L(i,k)) A(l,i), one running sum.
     for (int i = k + 1; i <= n; ++i) weights[i] = std::conj(L(i, k));
-    const cplx s3 = reduction_step_sums(Av, L, k, n, weights, sums);
+    const cplx s3 = reduction_step_sums(Av, L, k, n, weights, work.u_turned, sums);
     for (int j = 1; j <= k - 1; ++j) t1(k, j) = A(k, j) - sums[j];
     for (int j = k + 1; j <= n; ++j) t2(j, k) = A(j, k) - sums[j];
     cplx s1 = 0.0, s2 = 0.0;

@@ -125,11 +125,12 @@ using Half = double __attribute__((vector_size(2 * sizeof(double))));
 [[gnu::always_inline]] inline Half part(Quad x, int c) { return Half{x[2 * c], x[2 * c + 1]}; }
 
 // conj(a) u for each number, a and u both varying, with the parts
-// swapped: (ar ui - ai ur, ar ur + ai ui), given ur2 = (ur, ur) and
+// swapped: (ar ui - ai ur, ar ur + ai ui), given as = (-ai, ar) of each
+// number of a (negate_real_parts(swap_parts(a))), ur2 = (ur, ur) and
 // ui2 = (ui, ui) of each number of u. These are the operations of
 // cmul(conj(a), u): (-ai) y = -(ai y) and x - (-y) = x + y exactly.
-[[gnu::always_inline]] inline Quad conj_product_swapped(Quad a, Quad ur2, Quad ui2) {
-  return a * ui2 + negate_real_parts(swap_parts(a * ur2));
+[[gnu::always_inline]] inline Quad conj_product_swapped(Quad a, Quad as, Quad ur2, Quad ui2) {
+  return a * ui2 + as * ur2;
 }
 
 // Four vectors of length n in one block, row by row: block[i] (1-based)

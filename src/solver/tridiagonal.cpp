@@ -65,9 +65,9 @@ void hermitian_product_sums(const CView& X, const cplx* u, int k, int n, cplx* b
       const Quad ur2 = real_parts_twice(uj), ui2 = imag_parts_twice(uj);
       Quad b = load4(below + j);
       for (int c = 0; c < 4; ++c) {
-        const Quad x = load4(a[c] + j);
-        b += times(uc[c], x, negate_real_parts(swap_parts(x)));
-        const Quad t = conj_product_swapped(x, ur2, ui2);
+        const Quad x = load4(a[c] + j), xs = negate_real_parts(swap_parts(x));
+        b += times(uc[c], x, xs);
+        const Quad t = conj_product_swapped(x, xs, ur2, ui2);
         for (int r = 0; r < 4; ++r) s[c] += part(t, r);
       }
       store4(below + j, b);

@@ -45,15 +45,17 @@ struct alignas(64) Workspace {
   cplx weights[NMAX + 1];
   cplx sums[NMAX + 1];
   // (-Im, Re) of the reflection vector u and of q in a tridiagonalization
-  // step, entries k+1..n.
+  // step, entries k+1..n; u_turned also holds (-Im, Re) of the weights in a
+  // reduction step of A.
   cplx u_turned[NMAX + 1];
   cplx q_turned[NMAX + 1];
-  // Inverse iteration, the second vector of a pair: its factorization of
-  // T - lambda I and its iterate, shaped like columns 3 to 7 of W (pivots,
-  // first and second superdiagonal of U, multipliers, iterate; entries
-  // 1..n), and its interchange flags like IW (0-based, entries 0..n-2).
-  double lane[5][NMAX + 1];
-  int lane_flags[NMAX];
+  // Inverse iteration, the other vectors of a group of up to four that go
+  // side by side: each one's factorization of T - lambda I and its iterate,
+  // shaped like columns 3 to 7 of W (pivots, first and second superdiagonal
+  // of U, multipliers, iterate; entries 1..n), and its interchange flags
+  // like IW (0-based, entries 0..n-2).
+  double lanes[3][5][NMAX + 1];
+  int lane_flags[3][NMAX];
   // Cluster refinement: an orthonormal basis q_1..q_m of the eigenvectors
   // of T computed so far for the current cluster (column l, rows 1..n,
   // NMAX x NMAX), and the vector being refined as the two solves gave it
