@@ -109,9 +109,10 @@ void eigch(cplx* A, const int& N, const int& NA, const int& M, const int& MV, do
   if (MV == 0) return;
   // Vectors of eigenvalues closer than this are kept orthogonal (MV > 0).
   const double cluster = MV > 0 ? detail::cluster_distance(EPS, scale.beta) : -1.0;
-  detail::inverse_iteration(W, IW, N, NA, E, static_cast<int>(amv), scale, cluster, V,
-                            work);
-  if (!detail::back_transform(A, W, N, NA, E, MV, EPS, scale.beta, V, work) && ILL == 0) ILL = 7;
+  const bool refined = detail::inverse_iteration(W, IW, N, NA, E, static_cast<int>(amv), scale,
+                                                 cluster, V, work);
+  const bool separated = detail::back_transform(A, W, N, NA, E, MV, EPS, scale.beta, V, work);
+  if (!(refined && separated) && ILL == 0) ILL = 7;
 }
 
 void eigch(cplx* A, const int& N, const int& NA, const int& M, const int& MV, double& EPS,
