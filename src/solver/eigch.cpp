@@ -62,7 +62,7 @@ SpectrumScale closed_form_order2(cplx* Ap, int na, int m, double eps, double* Wp
   W(2, 1) = d2;
   const double e1 = cabs(A(2, 1));
   W(1, 2) = e1;
-  A(1, 1) = e1 == 0.0 ? cplx(1.0, 0.0) : cplx(A(2, 1).real() / e1, A(2, 1).imag() / e1);
+  A(1, 1) = e1 == 0.0 ? cplx(1.0, 0.0) : unit_phase(A(2, 1), e1);
 
   const int k = window_exponent(std::max({std::fabs(d1), std::fabs(d2), e1}));
   const double a = std::ldexp(d1, -k), b = std::ldexp(d2, -k), c = std::ldexp(e1, -k);
