@@ -108,6 +108,19 @@ inline double cabs(cplx z) {
   return detail::hypot_kernel(big, small);
 }
 
+// The phase z / m of a nonzero z of modulus m = cabs(z). A subnormal m
+// keeps only the few digits left to it, and the quotients with it are off
+// by as much: the phase of (1 + i) 2^-1074, whose modulus rounds to
+// 2^-1074, would come out as 1 + i, and a unitary transformation built
+// from it would not be one. Such a z is scaled by 2^600 first, exactly,
+// into the normal range, and its modulus formed again.
+inline cplx unit_phase(cplx z, double m) {
+  if (m >= DBL_MIN) return {z.real() / m, z.imag() / m};
+  const cplx s(std::ldexp(z.real(), 600), std::ldexp(z.imag(), 600));
+  const double ms = cabs(s);
+  return {s.real() / ms, s.imag() / ms};
+}
+
 // The principal square root w = r + si of z = x + yi: r >= 0, and s has the
 // sign of y (so that -x + 0i and -x - 0i, x > 0, lie on the two sides of the
 // branch cut along the negative real axis: their roots are +i sqrt(x) and

@@ -62,7 +62,7 @@ SpectrumScale closed_form_order2(cplx* Ap, int na, int m, double eps, double* Wp
   W(2, 1) = d2;
   const double e1 = cabs(A(2, 1));
   W(1, 2) = e1;
-  A(1, 1) = e1 == 0.0 ? cplx(1.0, 0.0) : cplx(A(2, 1).real() / e1, A(2, 1).imag() / e1);
+  A(1, 1) = e1 == 0.0 ? cplx(1.0, 0.0) : unit_phase(A(2, 1), e1);
 
   const int k = window_exponent(std::max({std::fabs(d1), std::fabs(d2), e1}));
   const double a = std::ldexp(d1, -k), b = std::ldexp(d2, -k), c = std::ldexp(e1, -k);
@@ -109,9 +109,10 @@ void eigch(cplx* A, const int& N, const int& NA, const int& M, const int& MV, do
   if (MV == 0) return;
   // Vectors of eigenvalues closer than this are kept orthogonal (MV > 0).
   const double cluster = MV > 0 ? detail::cluster_distance(EPS, scale.beta) : -1.0;
-  detail::inverse_iteration(W, IW, N, NA, E, static_cast<int>(amv), scale, cluster, V,
-                            work);
-  if (!detail::back_transform(A, W, N, NA, E, MV, EPS, scale.beta, V, work) && ILL == 0) ILL = 7;
+  const bool refined = detail::inverse_iteration(W, IW, N, NA, E, static_cast<int>(amv), scale,
+                                                 cluster, V, work);
+  const bool separated = detail::back_transform(A, W, N, NA, E, MV, EPS, scale.beta, V, work);
+  if (!(refined && separated) && ILL == 0) ILL = 7;
 }
 
 void eigch(cplx* A, const int& N, const int& NA, const int& M, const int& MV, double& EPS,

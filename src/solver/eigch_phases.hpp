@@ -140,8 +140,9 @@ double cluster_distance(double eps, double beta);
 // Eigenvectors of T for E(1..nv) by two steps of inverse iteration, into
 // the real parts of V (imaginary parts 0). Vectors of eigenvalues within
 // cluster of the previous one (none if cluster < 0) that come out nearly
-// dependent on their cluster are refined by further steps.
-void inverse_iteration(double* W, int* IW, int n, int na, const double* E, int nv,
+// dependent on their cluster are refined by further steps. False when
+// such a vector could not be refined into an eigenvector.
+bool inverse_iteration(double* W, int* IW, int n, int na, const double* E, int nv,
                        const SpectrumScale& scale, double cluster, cplx* V,
                        Workspace& work = shared_workspace());
 

@@ -67,6 +67,9 @@ constexpr double kIterateLimit = 0x1p256;
 // of it is refined by further solves, at most kRefinements times.
 constexpr double kKeptFraction = 0.9;
 constexpr int kRefinements = 5;
+// A refined vector is accepted when its residual with its shift is at most
+// this many times what a converged iterate leaves (see refine_in_cluster).
+constexpr double kResidualSlack = 2.0;
 // Refinement shifts of one cluster lie at least this many units of
 // rounding (of the norm bound) apart.
 constexpr double kShiftSpread = 10.0;
@@ -266,33 +269,79 @@ double orthogonalize_in_cluster(const RMat& Q, double* x, int n, int m) {
   return norm() / before;
 }
 
+// ||(T - shift I) x||_2 / ||x||_2, the rows of T - shift I scaled by the
+// power of two 2^-e first (and the result back) so that the squares stay
+// in range whatever the size of T.
+double shifted_residual(const RMat& W, const double* x, int n, double shift, int e) {
+  double r2 = 0.0, x2 = 0.0;
+  for (int i = 1; i <= n; ++i) {
+    double r = (W(i, 1) - shift) * x[i];
+    if (i > 1) r = r + W(i - 1, 2) * x[i - 1];
+    if (i < n) r = r + W(i, 2) * x[i + 1];
+    r = std::ldexp(r, -e);
+    r2 += r * r;
+    x2 += x[i] * x[i];
+  }
+  return std::ldexp(std::sqrt(r2 / x2), e);
+}
+
 // A vector of a cluster of nearly equal eigenvalues can come out of the two
 // solves lying almost in the span of the cluster's earlier vectors: what
 // is left after orthogonalizing against them is then mostly rounding
 // error, and no later orthogonalization can make it accurate. Such a
 // vector is orthogonalized in the basis of T and put through further
-// solves with T - shift I, each followed by orthogonalization, until
-// orthogonalization keeps nearly all of it. The shift is its eigenvalue
-// moved, if need be, a little past the previous member's shift: with the
-// eigenvalue itself, an earlier vector whose eigenvalue it equals would be
-// amplified without bound (the pivot replacement) and crowd out the new
-// direction again. A vector that passes at once is left exactly as it was.
-// Either way its orthogonalized direction joins the cluster's basis as
-// q_{m+1}.
-void refine_in_cluster(const RMat& W, int* IW, int n, int m, double shift, Workspace& work) {
+// solves with T - shift I, each followed by orthogonalization. The shift is
+// its eigenvalue moved, if need be, a little past the previous member's
+// shift: with the eigenvalue itself, an earlier vector whose eigenvalue it
+// equals would be amplified without bound (the pivot replacement) and
+// crowd out the new direction again. A vector that passes at once is left
+// exactly as it was. Either way its orthogonalized direction joins the
+// cluster's basis as q_{m+1}.
+//
+// When to stop. The rounding error left after orthogonalization holds
+// components of every eigenvector of T, those of eigenvalues far outside
+// the cluster too, and may hold them far above the wanted one. A solve
+// with T - shift I multiplies each component by 1 / (mu - shift) for its
+// eigenvalue mu: the wanted one gains only about 1 / (rho + n eps beta) on
+// a far one, with rho the distance of the shift to the wanted eigenvalue.
+// So one solve whose result orthogonalization leaves nearly whole may still
+// be mostly a far eigenvector (one of another cluster): orthogonality to
+// the cluster proves nothing about that. The residual does: a vector in
+// which an eigenvector of eigenvalue mu has the share c has a residual
+// ||(T - shift I) x|| / ||x|| of at least |c| |mu - shift|, while the
+// converged vector's is about rho <= |shift - lambda| + tol (lambda
+// computed to within the bisection tolerance). So the rounds go on until,
+// besides being kept nearly whole, the orthogonalized vector has a
+// residual within kResidualSlack of |shift - lambda| + tol + n eps beta;
+// every far component is then below that over its distance. For ordinary
+// clusters the first solve already does it. The residual is that of the
+// orthogonalized vector itself, so it proves the vector an eigenvector
+// however much orthogonalization took away. Returns false when the last
+// round leaves the residual above that: the vector cannot be told from
+// the others.
+bool refine_in_cluster(const RMat& W, int* IW, int n, int m, double lambda, double shift,
+                       const SpectrumScale& scale, Workspace& work) {
   const RMat Q(work.cluster_basis, NMAX);
   double* x = Q.col(m + 1);
   double* original = work.original;
   for (int i = 1; i <= n; ++i) x[i] = original[i] = W(i, 7);
   double kept = m == 0 ? 1.0 : orthogonalize_in_cluster(Q, x, n, m);
-  if (kept < kKeptFraction) factor_shifted_tridiagonal(W, IW, n, shift);
-  for (int round = 0; round < kRefinements && kept < kKeptFraction; ++round) {
-    for (int i = 1; i <= n; ++i) W(i, 7) = x[i];
-    apply_elimination(W, IW, n);
-    solve_upper(W, n);
-    for (int i = 1; i <= n; ++i) x[i] = W(i, 7);
-    kept = orthogonalize_in_cluster(Q, x, n, m);
-    for (int i = 1; i <= n; ++i) W(i, 7) = x[i];
+  bool accepted = kept >= kKeptFraction;
+  if (!accepted) {
+    factor_shifted_tridiagonal(W, IW, n, shift);
+    const double converged =
+        kResidualSlack * (std::fabs(shift - lambda) + scale.tol +
+                          n * std::numeric_limits<double>::epsilon() * scale.beta);
+    const int e = scale.beta > 0.0 && std::isfinite(scale.beta) ? std::ilogb(scale.beta) : 0;
+    for (int round = 0; round < kRefinements && !(accepted && kept >= kKeptFraction); ++round) {
+      for (int i = 1; i <= n; ++i) W(i, 7) = x[i];
+      apply_elimination(W, IW, n);
+      solve_upper(W, n);
+      for (int i = 1; i <= n; ++i) x[i] = W(i, 7);
+      kept = orthogonalize_in_cluster(Q, x, n, m);
+      for (int i = 1; i <= n; ++i) W(i, 7) = x[i];
+      accepted = shifted_residual(W, x, n, shift, e) <= converged;
+    }
   }
   double t = 0.0;
   for (int i = 1; i <= n; ++i) t += x[i] * x[i];
@@ -301,9 +350,10 @@ void refine_in_cluster(const RMat& W, int* IW, int n, int m, double shift, Works
     // Nothing usable is left: the vector stays as the two solves gave it,
     // and adds nothing to the basis.
     for (int i = 1; i <= n; ++i) W(i, 7) = original[i], x[i] = 0.0;
-    return;
+    return accepted;
   }
   for (int i = 1; i <= n; ++i) x[i] *= g;
+  return accepted;
 }
 
 }  // namespace
@@ -315,7 +365,7 @@ double cluster_distance(double eps, double beta) { return std::max(eps, kCluster
 // except that an eigenvalue that coincides with the one before it gets a
 // pseudo-random b, so that the copies of a repeated eigenvalue do not all
 // converge to one vector.
-void inverse_iteration(double* Wp, int* IW, int n, int na, const double* E, int nv,
+bool inverse_iteration(double* Wp, int* IW, int n, int na, const double* E, int nv,
                        const SpectrumScale& scale, double cluster, cplx* Vp, Workspace& work) {
   const RMat W(Wp, na);
   const CMat V(Vp, na);
@@ -356,6 +406,7 @@ void inverse_iteration(double* Wp, int* IW, int n, int na, const double* E, int 
   };
   int first = 1;       // first vector of the current cluster
   double shift = 0.0;  // the previous member's refinement shift
+  bool separated = true;
   for (int j = 1; j <= nv; ++j) {
     const double lambda = E[j - 1];
     const int count = unclustered(j, 4) ? 4 : unclustered(j, 2) ? 2 : 1;
@@ -392,10 +443,11 @@ void inverse_iteration(double* Wp, int* IW, int n, int na, const double* E, int 
       const bool down = j > 1 && E[j - 1] <= E[j - 2];
       shift = first == j ? lambda
                          : (down ? std::min(lambda, shift - spread) : std::max(lambda, shift + spread));
-      refine_in_cluster(W, IW, n, j - first, shift, work);
+      if (!refine_in_cluster(W, IW, n, j - first, lambda, shift, scale, work)) separated = false;
     }
     for (int k = 1; k <= n; ++k) V(k, j) = cplx(W(k, 7), 0.0);
   }
+  return separated;
 }
 
 }  // namespace geneig::detail

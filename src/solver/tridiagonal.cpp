@@ -119,8 +119,7 @@ GENEIG_WIDEST void reduce_to_tridiagonal(cplx* Ap, int n, int na, double* Wp, Wo
     if (s2 < DBL_MIN || sigma < tiny) s2 = sigma = 0.0;
     const double alpha = cabs(A(k + 1, k));
     W(k, 2) = -sigma;
-    const cplx phi = alpha == 0.0 ? cplx(1.0, 0.0)
-                                  : cplx(A(k + 1, k).real() / alpha, A(k + 1, k).imag() / alpha);
+    const cplx phi = alpha == 0.0 ? cplx(1.0, 0.0) : unit_phase(A(k + 1, k), alpha);
     A(k, k) = phi;
     if (s2 == 0.0) continue;
     const double h = 1.0 / (alpha * sigma + s2);
@@ -163,8 +162,7 @@ GENEIG_WIDEST void reduce_to_tridiagonal(cplx* Ap, int n, int na, double* Wp, Wo
   }
   const double e = cabs(A(n, n - 1));
   W(n - 1, 2) = e;
-  A(n - 1, n - 1) =
-      e == 0.0 ? cplx(1.0, 0.0) : cplx(A(n, n - 1).real() / e, A(n, n - 1).imag() / e);
+  A(n - 1, n - 1) = e == 0.0 ? cplx(1.0, 0.0) : unit_phase(A(n, n - 1), e);
 }
 
 }  // namespace geneig::detail
