@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "bench_shared.hpp"
+#include "bench_work.hpp"
 #include "colmajor.hpp"
 #include "complex_ops.hpp"
 #include "eigcab.hpp"
@@ -73,26 +74,9 @@ void copy_block(cplx* dst, const cplx* src, int n) {
                 src + static_cast<std::ptrdiff_t>(j) * kLd, sizeof(cplx) * n);
 }
 
-// The arrays a solve works in, static as in the program.
-struct Work {
-  cplx A[kLd * kLd];
-  cplx B[kLd * kLd];
-  cplx V[kLd * kLd];
-  cplx D[kLd];
-  double E[kLd];
-  double W[kLd * 7];
-  int IW[kLd];
-};
+using bench::Work;
+using bench::solve;
 Work work;
-
-// The full solve as the program calls it: all eigenvalues and B-orthonormal
-// eigenvectors, EPS = 0. Returns ILL, which stays 0 for these pencils.
-int solve(Work& w, int n) {
-  int ill = 0;
-  double eps = 0.0;
-  geneig::eigcab(w.A, w.B, n, kLd, n, n, eps, w.D, w.E, w.V, ill, w.IW, w.W);
-  return ill;
-}
 
 void bench_eigcab(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));

@@ -11,22 +11,13 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "bench_shared.hpp"
-#include "eigcab.hpp"
+#include "bench_work.hpp"
 
 namespace {
 
-using cplx = std::complex<double>;
 using geneig::NMAX;
 
-cplx A[NMAX * NMAX];
-cplx B[NMAX * NMAX];
-cplx V[NMAX * NMAX];
-cplx D[NMAX];
-double E[NMAX];
-double W[NMAX * 7];
-int IW[NMAX];
-const int NA = NMAX;
+bench::Work work;
 
 long long cpu_ns() {
   timespec t;
@@ -45,12 +36,10 @@ int main(int argc, char** argv) {
   const bench::Pencil& p = bench::pencil(n);
   long long ns[2];
   for (long long& t : ns) {
-    std::memcpy(A, p.A.data(), sizeof A);
-    std::memcpy(B, p.B.data(), sizeof B);
-    int ill = 0;
-    double eps = 0.0;
+    std::memcpy(work.A, p.A.data(), sizeof work.A);
+    std::memcpy(work.B, p.B.data(), sizeof work.B);
     const long long start = cpu_ns();
-    geneig::eigcab(A, B, n, NA, n, n, eps, D, E, V, ill, IW, W);
+    const int ill = bench::solve(work, n);
     t = cpu_ns() - start;
     if (ill != 0) return 1;
   }
