@@ -87,7 +87,7 @@ TEST_F(Program, OutOfRangeEigenvalueIsWrittenAsTheLargestDouble) {
   EXPECT_EQ(r[8], (std::vector<std::string>{"2", "2", "1", "0"}));
 }
 
-// Beside the specified warning on standard output, the line that says what
+// Beside the documented warning on standard output, the line that says what
 // it means on standard error.
 TEST_F(Program, IndefiniteBIsNamedOnStandardError) {
   input("3 0\nA\n1 1 1 0\n1 2 0 0\n1 3 0 0\n2 1 0 0\n2 2 2 0\n2 3 0 0\n3 1 0 0\n3 2 0 0\n"

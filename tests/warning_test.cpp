@@ -155,7 +155,7 @@ TEST_F(Program, WarningsChangeNothingElse) {
                      "triangle is used\n");
 }
 
-// The specified line stays on standard output, to the character; the
+// The documented line stays on standard output, to the character; the
 // explanation goes beside it on standard error.
 TEST_F(Program, MismatchLineKeepsItsStreamAndGainsItsExplanation) {
   input(with_a("1 1 3 0\n2 1 0.5 0.25\n1 2 0.5 -0.25\n2 2 1 0\n"));

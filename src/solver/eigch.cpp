@@ -72,7 +72,7 @@ SpectrumScale closed_form_order2(cplx* Ap, int na, int m, double eps, double* Wp
   double s = std::sqrt(h * h + c * c) + std::fabs(t);
   if (t < 0.0) s = -s;
   const double other = s == 0.0 ? 0.0 : p / s;
-  // The letter's choice by the sign of t*m, made robust: order the pair as m
+  // The choice by the sign of t*m, made robust: order the pair as m
   // asks whatever rounding did to it.
   double first = t * static_cast<double>(m) < 0.0 ? other : s;
   double second = t * static_cast<double>(m) < 0.0 ? s : other;
