@@ -114,7 +114,8 @@ fuzz: fuzz-configure
 	done
 
 bench-build:
-	$(call configure,$(BUILD),-DGENEIG_BUILD_BENCH=ON)
+	$(call configure,$(BUILD),-DGENEIG_BUILD_BENCH=ON \
+	  -DGENEIG_OPENBLAS_LIBRARY=$$(bench/fetch_openblas.sh $(BUILD)/openblas))
 	cmake --build $(BUILD) -j $(JOBS) --target geneig_bench geneig_eigen_program geneig
 
 bench: bench-build

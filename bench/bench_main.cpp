@@ -1,11 +1,12 @@
 // Runs every registered benchmark with the usual console report, then sums
 // up their medians in three tables: eigcab against its peers (LAPACK's
-// zhegvd and zhegv, Eigen's generalized solver) for each order, the phases
-// of eigcab at order 200 with the time of their input copies taken off, and
-// the first solve of a fresh process against a warm one.
+// zhegvd and zhegv, OpenBLAS's zhegvd, Eigen's generalized solver) for each
+// order, the phases of eigcab at order 200 with the time of their input
+// copies taken off, and the first solve of a fresh process against a warm
+// one.
 //
-// Names it reads: "eigcab/N", "zhegvd/N", "eigen/N", "zhegv/N" and "copy/N"
-// (one n x n block copied), "phase/NAME" with the counter "copies" (blocks
+// Names it reads: "eigcab/N", "openblas/N", "zhegvd/N", "eigen/N", "zhegv/N"
+// and "copy/N" (one n x n block copied), "phase/NAME" with the counter "copies" (blocks
 // copied in each iteration), and "fresh/N" with the counter "warm". Any
 // other benchmark appears in the console report only.
 #include <benchmark/benchmark.h>
@@ -84,15 +85,17 @@ class MedianCollector : public benchmark::ConsoleReporter {
 constexpr double kMs = 1e3;
 
 // The peers of eigcab, each timed on the same pencils in this binary.
-constexpr const char* kPeers[] = {"zhegvd", "eigen", "zhegv"};
+constexpr const char* kPeers[] = {"openblas", "zhegvd", "eigen", "zhegv"};
 
 void print_solve_table(MedianCollector& r) {
   std::printf(
       "\neigcab against its peers on the same pencils, one thread: LAPACK's zhegvd\n"
       "(divide and conquer) and zhegv from\n  %s,\n"
+      "zhegvd from OpenBLAS (\"openblas\")\n  %s,\n"
       "and Eigen's GeneralizedSelfAdjointEigenSolver. Times are medians of real time;\n"
       "each includes copying A and B in (two n x n blocks, \"copy in\").\n",
-      bench::lapack_library());
+      bench::lapack_library(),
+      bench::openblas_library() ? bench::openblas_library() : "(not found: no \"openblas\" rows)");
   std::printf("%5s %10s", "N", "eigcab ms");
   for (const char* peer : kPeers) std::printf(" %9s ms", peer);
   std::printf(" %11s\n", "copy in ms");

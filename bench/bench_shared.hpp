@@ -31,4 +31,8 @@ void solve_args(benchmark::internal::Benchmark* b);
 // "zhegv/N" and "zhegvd/N" time.
 const char* lapack_library();
 
+// The OpenBLAS library whose zhegvd "openblas/N" times, or null when none
+// was loaded.
+const char* openblas_library();
+
 }  // namespace bench

@@ -1,6 +1,7 @@
 // Benchmarks of the solver: eigcab at several orders next to LAPACK's zhegv
 // (bisection and inverse iteration's classic driver) and zhegvd (divide and
-// conquer, the fastest LAPACK path) on the same pencils, and each phase of
+// conquer, the fastest LAPACK path), the latter also from OpenBLAS where the
+// build found it, on the same pencils, and each phase of
 // eigcab on its own at order 200. Eigen's solver, the other peer, is timed
 // in bench_eigen.cpp on the same pencils.
 //
@@ -94,7 +95,15 @@ void bench_eigcab(benchmark::State& state) {
   }
 }
 
-void bench_zhegvd(benchmark::State& state) {
+using Zhegvd = void(const int* itype, const char* jobz, const char* uplo, const int* n,
+                    std::complex<double>* a, const int* lda, std::complex<double>* b,
+                    const int* ldb, double* w, std::complex<double>* work, const int* lwork,
+                    double* rwork, const int* lrwork, int* iwork, const int* liwork, int* info,
+                    std::size_t jobz_len, std::size_t uplo_len);
+
+// zhegvd from the LAPACK linked in, or from the OpenBLAS library loaded at
+// start (the "openblas" peer).
+void time_zhegvd(benchmark::State& state, Zhegvd* zhegvd) {
   const int n = static_cast<int>(state.range(0));
   const Pencil& p = pencil(n);
   const int itype = 1, ld = kLd;
@@ -104,8 +113,8 @@ void bench_zhegvd(benchmark::State& state) {
   cplx query;
   double rquery;
   int iquery;
-  zhegvd_(&itype, "V", "L", &n, work.A, &ld, work.B, &ld, w.data(), &query, &lwork, &rquery,
-          &lrwork, &iquery, &liwork, &info, 1, 1);
+  zhegvd(&itype, "V", "L", &n, work.A, &ld, work.B, &ld, w.data(), &query, &lwork, &rquery,
+         &lrwork, &iquery, &liwork, &info, 1, 1);
   lwork = static_cast<int>(query.real());
   lrwork = static_cast<int>(rquery);
   liwork = iquery;
@@ -115,8 +124,8 @@ void bench_zhegvd(benchmark::State& state) {
   for (auto _ : state) {
     copy_block(work.A, p.A.data(), n);
     copy_block(work.B, p.B.data(), n);
-    zhegvd_(&itype, "V", "L", &n, work.A, &ld, work.B, &ld, w.data(), lwork_store.data(), &lwork,
-            rwork.data(), &lrwork, iwork.data(), &liwork, &info, 1, 1);
+    zhegvd(&itype, "V", "L", &n, work.A, &ld, work.B, &ld, w.data(), lwork_store.data(), &lwork,
+           rwork.data(), &lrwork, iwork.data(), &liwork, &info, 1, 1);
     if (info != 0) {
       state.SkipWithError("zhegvd returned info != 0");
       break;
@@ -126,6 +135,42 @@ void bench_zhegvd(benchmark::State& state) {
     benchmark::ClobberMemory();
   }
 }
+
+void bench_zhegvd(benchmark::State& state) { time_zhegvd(state, zhegvd_); }
+
+// The OpenBLAS peer: the library named by the environment variable
+// GENEIG_OPENBLAS, else the one the build found (GENEIG_OPENBLAS_LIBRARY).
+// It is loaded with its own symbols first (RTLD_DEEPBIND), so that its
+// zhegvd calls its own BLAS and LAPACK routines, not the reference ones this
+// process links. One thread, as for every other peer.
+struct OpenBlas {
+  Zhegvd* zhegvd = nullptr;
+  char path[PATH_MAX] = "";
+};
+
+const OpenBlas& openblas() {
+  static const OpenBlas loaded = [] {
+    OpenBlas o;
+    const char* name = std::getenv("GENEIG_OPENBLAS");
+#ifdef GENEIG_OPENBLAS_LIBRARY
+    if (name == nullptr) name = GENEIG_OPENBLAS_LIBRARY;
+#endif
+    if (name == nullptr || *name == '\0') return o;
+    void* lib = dlopen(name, RTLD_NOW | RTLD_LOCAL | RTLD_DEEPBIND);
+    if (lib == nullptr) {
+      std::fprintf(stderr, "OpenBLAS not loaded: %s\n", dlerror());
+      return o;
+    }
+    if (auto threads = reinterpret_cast<void (*)(int)>(dlsym(lib, "openblas_set_num_threads")))
+      threads(1);
+    o.zhegvd = reinterpret_cast<Zhegvd*>(dlsym(lib, "zhegvd_"));
+    if (realpath(name, o.path) == nullptr) std::snprintf(o.path, sizeof o.path, "%s", name);
+    return o;
+  }();
+  return loaded;
+}
+
+void bench_openblas(benchmark::State& state) { time_zhegvd(state, openblas().zhegvd); }
 
 void bench_zhegv(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));
@@ -191,6 +236,8 @@ const char* lapack_library() {
   return path;
 }
 
+const char* openblas_library() { return openblas().zhegvd != nullptr ? openblas().path : nullptr; }
+
 }  // namespace bench
 
 namespace {
@@ -199,6 +246,11 @@ using bench::solve_args;
 
 BENCHMARK(bench_eigcab)->Name("eigcab")->Apply(solve_args);
 BENCHMARK(bench_zhegvd)->Name("zhegvd")->Apply(solve_args);
+[[maybe_unused]] const bool openblas_registered = [] {
+  if (openblas().zhegvd != nullptr)
+    benchmark::RegisterBenchmark("openblas", bench_openblas)->Apply(solve_args);
+  return true;
+}();
 BENCHMARK(bench_zhegv)->Name("zhegv")->Apply(solve_args);
 BENCHMARK(bench_copy)
     ->Name("copy")
