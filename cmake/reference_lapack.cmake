@@ -9,6 +9,7 @@
 # every library it loads, whatever the alternatives point at: DT_RPATH,
 # since DT_RUNPATH would not reach liblapack's own dependence on libblas.
 # Elsewhere it falls back to what FindLAPACK found.
+include_guard(GLOBAL)
 find_package(LAPACK REQUIRED)
 set(_geneig_multiarch "/usr/lib/${CMAKE_LIBRARY_ARCHITECTURE}")
 find_library(GENEIG_REFERENCE_LAPACK NAMES lapack PATHS "${_geneig_multiarch}/lapack"
