@@ -120,16 +120,22 @@ bool solution_is_finite(int N) {
   return true;
 }
 
-// A residual far beyond rounding.
-constexpr long double kResidualLimit = 1000;
+// A residual or a B-orthonormality defect far beyond rounding.
+constexpr long double kRatioLimit = 1000;
 
-// The worst residual ratio over the eigenpairs, formed in long double,
-// whose range holds every product of two doubles, for the Hermitian
-// matrices of the lower triangles. Infinity, for no check, unless the
-// diagonals of A and B are real (an imaginary part there enters the
-// reduction, and the pencil solved is no Hermitian one) and B's pivots are
-// all positive.
-long double residual_ratio(int N) {
+// The worst residual ratio over the eigenpairs and the B-orthonormality
+// ratio |V^H B V - I|_1 / (N eps), each over the spread of B's pivots,
+// formed in long double, whose range holds every product of two doubles,
+// for the Hermitian matrices of the lower triangles. Infinity, for no
+// check, unless the diagonals of A and B are real (an imaginary part there
+// enters the reduction, and the pencil solved is no Hermitian one) and B's
+// pivots are all positive.
+struct Ratios {
+  long double residual = HUGE_VALL;
+  long double orthonormality = HUGE_VALL;
+};
+
+Ratios ratios(int N) {
   using lcplx = std::complex<long double>;
   const geneig::ColMajor<const cplx> a(A0, NMAX), b(B0, NMAX), v(V, NMAX);
   auto hermitian = [](const geneig::ColMajor<const cplx>& m, int i, int j) {
@@ -141,22 +147,30 @@ long double residual_ratio(int N) {
     long double ca = 0, cb = 0;
     for (int i = 1; i <= N; ++i) ca += std::abs(hermitian(a, i, j)), cb += std::abs(hermitian(b, i, j));
     norm_a = std::max(norm_a, ca), norm_b = std::max(norm_b, cb);
-    if (a(j, j).imag() != 0 || b(j, j).imag() != 0 || !(D[j - 1].real() > 0)) return HUGE_VALL;
+    if (a(j, j).imag() != 0 || b(j, j).imag() != 0 || !(D[j - 1].real() > 0)) return {};
     dmax = std::max<long double>(dmax, D[j - 1].real()), dmin = std::min<long double>(dmin, D[j - 1].real());
   }
-  long double worst = 0;
+  long double worst = 0, defect = 0;
   for (int j = 1; j <= N; ++j) {
     const long double lambda = E[j - 1];
-    long double r = 0, size = 0;
+    long double r = 0, size = 0, column = 0;
     for (int i = 1; i <= N; ++i) {
       lcplx t = 0;
       for (int k = 1; k <= N; ++k) t += (hermitian(a, i, k) - lambda * hermitian(b, i, k)) * lcplx(v(k, j));
       r += std::abs(t), size += std::abs(lcplx(v(i, j)));
     }
+    for (int l = 1; l <= N; ++l) {
+      lcplx s = 0;
+      for (int i = 1; i <= N; ++i)
+        for (int k = 1; k <= N; ++k) s += std::conj(lcplx(v(i, l))) * hermitian(b, i, k) * lcplx(v(k, j));
+      column += std::abs(s - (l == j ? 1.0L : 0.0L));
+    }
     const long double scale = (norm_a + std::fabs(lambda) * norm_b) * size * N * DBL_EPSILON;
     if (r > 0) worst = std::max(worst, r / scale);
+    defect = std::max(defect, column);
   }
-  return worst / (dmax / dmin);
+  const long double kappa = dmax / dmin;
+  return {worst / kappa, defect / (N * DBL_EPSILON) / kappa};
 }
 
 }  // namespace
@@ -193,10 +207,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::abort();
   }
   if (ILL == 0 && N >= 2) {
-    const long double ratio = residual_ratio(N);
-    if (ratio != HUGE_VALL && !(ratio <= kResidualLimit)) {
-      std::fprintf(stderr, "fuzz_solver: N = %d, ILL = 0 with residual ratio %Lg (over kappa)\n",
-                   N, ratio);
+    const Ratios r = ratios(N);
+    if (r.residual != HUGE_VALL && !(r.residual <= kRatioLimit && r.orthonormality <= kRatioLimit)) {
+      std::fprintf(stderr,
+                   "fuzz_solver: N = %d, ILL = 0 with residual ratio %Lg, B-orthonormality ratio %Lg "
+                   "(over kappa)\n",
+                   N, r.residual, r.orthonormality);
       std::abort();
     }
   }
