@@ -2,6 +2,7 @@
 // their lines, the order-2 closed form, each phase on its own.
 #include <gtest/gtest.h>
 
+#include <cfloat>
 #include <cmath>
 #include <limits>
 #include <string>
@@ -533,13 +534,11 @@ TEST(EigchVectors, NegativeMvScalesLargestComponentToOneOnly) {
   }
 }
 
-// ILL = 7: inverse iteration cannot tell a cluster's eigenvalues apart when
-// every pivot of T - lambda I lies below the absolute pivot replacement
-// 1e-30 (a matrix whose whole spectrum lies below it, which eigcab never
-// passes: it scales the reduced matrix to ordinary magnitudes first), or
-// when a NaN tolerance gives no eigenvalue and no cluster a distance. The
-// same matrix scaled into ordinary magnitudes is solved without a report,
-// and a nonzero ILL is kept as the caller set it.
+// ILL = 7: a NaN tolerance gives no eigenvalue and no cluster a distance,
+// and the vectors cannot be told apart. Matrices whose whole spectrum lies
+// below the absolute pivot replacement 1e-30 are solved scaled into
+// ordinary magnitudes, like the rows of EigchScaling below, without a
+// report. A nonzero ILL is kept as the caller set it.
 TEST(EigchVectors, ClusterThatCannotBeToldApartIsReported) {
   struct Case {
     std::vector<double> d;
@@ -547,8 +546,8 @@ TEST(EigchVectors, ClusterThatCannotBeToldApartIsReported) {
     int ill_before, ill_after;
   };
   const double nan = std::numeric_limits<double>::quiet_NaN();
-  for (const Case& c : {Case{{1e-30, 1e-300}, 1e-3, 0, 7}, Case{{4e-31, 2e-31, 1e-31}, 1e-20, 0, 7},
-                        Case{{1, 2, 3}, nan, 0, 7}, Case{{1e-30, 1e-300}, 1e-3, 3, 3},
+  for (const Case& c : {Case{{1e-30, 1e-300}, 1e-3, 0, 0}, Case{{4e-31, 2e-31, 1e-31}, 1e-20, 0, 0},
+                        Case{{1, 2, 3}, nan, 0, 7}, Case{{1, 2, 3}, nan, 3, 3},
                         Case{{1e-20, 1e-290}, 1e-3, 0, 0}}) {
     Problem p;
     const int n = static_cast<int>(c.d.size());
@@ -558,6 +557,62 @@ TEST(EigchVectors, ClusterThatCannotBeToldApartIsReported) {
     EXPECT_EQ(p.solve(n, n, n), "");
     EXPECT_EQ(p.ILL, c.ill_after) << "A(1,1) = " << c.d[0] << ", EPS = " << c.eps;
   }
+}
+
+// A matrix whose largest entry lies outside [2^-32, 2^32] is solved as
+// 2^-e A with that entry in [1, 2): scaled by 2^s, a matrix whose largest
+// entry is 1.5 gives the same eigenvectors to the bit, its eigenvalues and
+// reflection vectors times 2^s exactly. Before, a small matrix's vectors
+// were swamped by the absolute pivot replacement 1e-30 and came back as
+// noise without a report. Where an eigenvalue leaves the double range on
+// the way back, ILL = 6 says so.
+TEST(EigchScaling, OutsideTheWindowGivesTheVectorsOfTheMatrixInIt) {
+  struct Case {
+    int n, m, mv, s;
+  };
+  for (const Case& c : {Case{2, 2, 2, -900}, Case{3, 3, 3, -600}, Case{3, -2, -1, -40}, Case{7, 7, 7, -120},
+                        Case{7, -7, 5, 33}, Case{20, 20, 20, -1000}, Case{20, 4, -4, 600},
+                        Case{20, 20, 20, 1000}, Case{40, 40, 40, -200}}) {
+    SCOPED_TRACE("n = " + std::to_string(c.n) + ", 2^" + std::to_string(c.s));
+    geneig::test::Draw draw(1000 + c.n);
+    Problem in_window;
+    for (int j = 1; j <= c.n; ++j)
+      for (int i = j; i <= c.n; ++i) in_window.a()(i, j) = i == j ? cplx(draw()) : draw.complex();
+    in_window.a()(1, 1) = 1.5;
+    Problem scaled = in_window;
+    for (cplx& a : scaled.A) a = cplx(std::ldexp(a.real(), c.s), std::ldexp(a.imag(), c.s));
+    in_window.solve(c.n, c.m, c.mv);
+    scaled.solve(c.n, c.m, c.mv);
+    ASSERT_EQ(in_window.ILL, 0);
+    EXPECT_EQ(scaled.ILL, 0);
+    for (int i = 0; i < std::abs(c.m); ++i) EXPECT_EQ(scaled.E[i], std::ldexp(in_window.E[i], c.s));
+    EXPECT_EQ(scaled.V, in_window.V);
+    for (int j = 1; j <= c.n - 1; ++j)
+      for (int i = j + 1; i <= c.n; ++i)
+        ASSERT_EQ(scaled.a()(i, j), cplx(std::ldexp(in_window.a()(i, j).real(), c.s),
+                                         std::ldexp(in_window.a()(i, j).imag(), c.s)));
+  }
+}
+
+TEST(EigchScaling, EigenvalueLeavingTheRangeIsReported) {
+  // [[b, b], [b, b]] (b = 1.5 * 2^1023): the eigenvalue 2b lies beyond the
+  // range and comes back as the largest double. diag(2^-999, 2^-1062):
+  // the second eigenvalue is subnormal.
+  Problem huge;
+  const double b = 0x1.8p1023;
+  huge.a()(1, 1) = huge.a()(2, 1) = huge.a()(2, 2) = b;
+  huge.solve(3, 1, 1);
+  EXPECT_EQ(huge.ILL, 6);
+  EXPECT_EQ(huge.E[0], DBL_MAX);
+
+  Problem tiny;
+  tiny.a()(1, 1) = 0x1p-999;
+  tiny.a()(2, 2) = 0x1p-1062;
+  tiny.EPS = 0.0;
+  tiny.solve(3, 2, 2);
+  EXPECT_EQ(tiny.ILL, 6);
+  EXPECT_EQ(tiny.E[0], 0x1p-999);
+  EXPECT_EQ(tiny.E[1], 0x1p-1062);
 }
 
 TEST(EigchVectors, MvZeroLeavesVUntouched) {

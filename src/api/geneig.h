@@ -47,8 +47,10 @@ void eigcab_(double *A, double *B, const int32_t *N, const int32_t *NA, const in
 
 /* Selected eigenvalues and eigenvectors of the Hermitian matrix held in the
  * lower triangle of A (complex NA x N, N >= 2); arguments as for eigcab_,
- * V of unit 2-norm for MV > 0. ILL: 2 invalid arguments, 7 eigenvectors
- * of a cluster not told apart. */
+ * V of unit 2-norm for MV > 0. ILL: 2 invalid arguments, 6 an eigenvalue
+ * beyond the double range or subnormal (A outside 2^-32..2^32 is solved
+ * scaled by a power of two, and E scaled back), 7 eigenvectors of a
+ * cluster not told apart. */
 void eigch_(double *A, const int32_t *N, const int32_t *NA, const int32_t *M, const int32_t *MV,
             double *EPS, double *W, int32_t *IW, double *E, double *V, int32_t *ILL);
 

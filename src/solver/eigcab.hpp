@@ -82,7 +82,13 @@ void eigcab(std::complex<double>* A, std::complex<double>* B, const int& N, cons
 //  ILL  (out) set to 2 for invalid arguments; to 7, when it is 0, if the
 //       eigenvalues of a cluster lie too close for inverse iteration to
 //       tell apart (re-orthogonalization leaves next to nothing of one of
-//       its vectors, and V holds what is left); otherwise untouched.
+//       its vectors, and V holds what is left); to 6 if an eigenvalue
+//       leaves the normal double range (one beyond it is then the largest
+//       finite double of its sign); otherwise untouched.
+//
+// A is used as it is while its largest entry lies between 2^-32 and 2^32;
+// outside, it is scaled by a power of two for the solve and the results
+// are scaled back exactly, as in eigcab.
 //
 // Not reentrant, like eigcab: it uses the same static Workspace.
 void eigch(std::complex<double>* A, const int& N, const int& NA, const int& M, const int& MV,

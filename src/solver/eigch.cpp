@@ -84,35 +84,58 @@ SpectrumScale closed_form_order2(cplx* Ap, int na, int m, double eps, double* Wp
   return {beta, eps * beta, kDeltaFactor * beta};
 }
 
-}  // namespace detail
-
-void eigch(cplx* A, const int& N, const int& NA, const int& M, const int& MV, double& EPS,
-           double* W, int* IW, double* E, cplx* V, int& ILL, Workspace& work) {
+void solve_hermitian(cplx* A, int N, int NA, int M, int MV, double& EPS, double* W, int* IW,
+                     double* E, cplx* V, int& ILL, Workspace& work) {
   const long long am = std::llabs(M), amv = std::llabs(MV);
-  if (!detail::eigch_accepts(N, NA, M, MV)) {
+  if (!eigch_accepts(N, NA, M, MV)) {
     ILL = 2;
     if (N < 2 || M == 0)
-      detail::print_invalid_argument({N, M});
+      print_invalid_argument({N, M});
     else
-      detail::print_invalid_argument({NA, N, am, amv});
+      print_invalid_argument({NA, N, am, amv});
     return;
   }
-  if (EPS < 0.0) EPS = detail::kDefaultEps;
+  if (EPS < 0.0) EPS = kDefaultEps;
 
-  detail::SpectrumScale scale;
+  SpectrumScale scale;
   if (N == 2) {
-    scale = detail::closed_form_order2(A, NA, M, EPS, W, E);
+    scale = closed_form_order2(A, NA, M, EPS, W, E);
   } else {
-    detail::reduce_to_tridiagonal(A, N, NA, W, work);
-    scale = detail::bisect_eigenvalues(W, N, NA, M, EPS, E);
+    reduce_to_tridiagonal(A, N, NA, W, work);
+    scale = bisect_eigenvalues(W, N, NA, M, EPS, E);
   }
   if (MV == 0) return;
   // Vectors of eigenvalues closer than this are kept orthogonal (MV > 0).
-  const double cluster = MV > 0 ? detail::cluster_distance(EPS, scale.beta) : -1.0;
-  const bool refined = detail::inverse_iteration(W, IW, N, NA, E, static_cast<int>(amv), scale,
-                                                 cluster, V, work);
-  const bool separated = detail::back_transform(A, W, N, NA, E, MV, EPS, scale.beta, V, work);
+  const double cluster = MV > 0 ? cluster_distance(EPS, scale.beta) : -1.0;
+  const bool refined =
+      inverse_iteration(W, IW, N, NA, E, static_cast<int>(amv), scale, cluster, V, work);
+  const bool separated = back_transform(A, W, N, NA, E, MV, EPS, scale.beta, V, work);
   if (!(refined && separated) && ILL == 0) ILL = 7;
+}
+
+}  // namespace detail
+
+// The solve's constants are absolute where they must be (the replacement
+// 1e-30 of a zero pivot in inverse iteration among them), so they hold only
+// for matrices of ordinary magnitude: one of norm 1e-40 would have its
+// eigenvectors swamped by the replacement. A matrix whose largest entry
+// lies outside [2^-32, 2^32] is therefore solved as 2^-e A, its largest
+// entry brought into [1, 2): the eigenvectors are those of A, the
+// eigenvalues and the reflection vectors left in A are scaled back
+// exactly. Within the window nothing changes, to the bit.
+void eigch(cplx* A, const int& N, const int& NA, const int& M, const int& MV, double& EPS,
+           double* W, int* IW, double* E, cplx* V, int& ILL, Workspace& work) {
+  const int e = detail::eigch_accepts(N, NA, M, MV)
+                    ? detail::window_exponent(detail::lower_magnitude(detail::CView(A, NA), N, false))
+                    : 0;
+  detail::scale_lower(A, N, NA, e);
+  detail::solve_hermitian(A, N, NA, M, MV, EPS, W, IW, E, V, ILL, work);
+  if (e == 0) return;
+  const detail::CMat R(A, NA);
+  for (int j = 1; j <= N - 1; ++j)
+    for (int i = j + 1; i <= N; ++i)
+      R(i, j) = cplx(std::ldexp(R(i, j).real(), e), std::ldexp(R(i, j).imag(), e));
+  if (!detail::unscale_eigenvalues(E, static_cast<int>(std::llabs(M)), e, HUGE_VAL)) ILL = 6;
 }
 
 void eigch(cplx* A, const int& N, const int& NA, const int& M, const int& MV, double& EPS,

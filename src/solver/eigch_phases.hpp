@@ -51,6 +51,12 @@ bool eigch_accepts(int N, int NA, int M, int MV);
 // The line "(SUBR. EIGCH) INVALID ARGUMENT." followed by the values.
 void print_invalid_argument(std::initializer_list<long long> values);
 
+// eigch on a matrix taken as it is, whatever its magnitude: what eigcab
+// calls with the reduced matrix, which it has brought into the window
+// itself (or clamped, for an eigenvalue beyond the double range).
+void solve_hermitian(cplx* A, int N, int NA, int M, int MV, double& EPS, double* W, int* IW,
+                     double* E, cplx* V, int& ILL, Workspace& work);
+
 // ---- Generalized problem (eigcab) ----
 
 // B = L^H D L from the last row up: L(i, j), i > j, overwrites B below the
@@ -97,6 +103,10 @@ double lower_magnitude(const CView& X, int n, bool diagonal_imag);
 // values that are not finite.
 int window_exponent(double magnitude);
 
+// X := 2^-e X on the lower triangle and diagonal (exact: only the exponents
+// change, unless an entry falls below the normal range).
+void scale_lower(cplx* X, int n, int na, int e);
+
 // The reduced matrix R (lower triangle and diagonal) scaled by a power of
 // two 2^-r into the same window, r added to scale.a. False when R shows an
 // eigenvalue beyond the double range: its huge parts are then clamped and
@@ -110,6 +120,11 @@ bool scale_reduced(cplx* R, int n, int na, PencilScale& scale);
 // then the largest finite double of its sign, one below it subnormal or 0.
 bool unscale_results(cplx* B, cplx* D, double* E, int ne, cplx* V, int nv, int n, int na,
                      const PencilScale& scale);
+
+// E(1..ne) := 2^e E, with the same rules: false if one leaves the normal
+// double range (one beyond it, or at beyond or above before, becomes the
+// largest finite double of its sign).
+bool unscale_eigenvalues(double* E, int ne, int e, double beyond);
 
 // ---- Hermitian eigensolver (eigch) ----
 

@@ -11,6 +11,8 @@
 //   unscale_results      E, V, D and B's diagonal back; false for an
 //                        eigenvalue that leaves the normal double range
 //                        (the largest finite double of its sign if above)
+//   unscale_eigenvalues  E back alone, as unscale_results does it (also
+//                        for eigch, which scales a Hermitian matrix alone)
 //
 // A, B, R: complex, na x n, lower triangle and diagonal; D complex, n;
 // E double, ne; V complex, na x nv. No storage beyond the arguments.
@@ -149,13 +151,17 @@ bool unscale_results(cplx* Bp, cplx* D, double* E, int ne, cplx* Vp, int nv, int
   }
   for (int j = 1; j <= nv; ++j)
     for (int i = 1; i <= n; ++i) V(i, j) = times(V(i, j), -scale.b / 2);
+  return unscale_eigenvalues(E, ne, scale.a - scale.b, scale.beyond);
+}
+
+bool unscale_eigenvalues(double* E, int ne, int e, double beyond) {
   bool representable = true;
   for (int i = 0; i < ne; ++i) {
-    double lambda = std::ldexp(E[i], scale.a - scale.b);
+    double lambda = std::ldexp(E[i], e);
     if (E[i] != 0.0 && std::isfinite(E[i]) && !std::isnormal(lambda)) representable = false;
     // An eigenvalue beyond the range is written as the largest finite
     // double of its sign.
-    if (std::fabs(E[i]) >= scale.beyond || (std::isinf(lambda) && std::isfinite(E[i]))) {
+    if (std::fabs(E[i]) >= beyond || (std::isinf(lambda) && std::isfinite(E[i]))) {
       lambda = std::copysign(DBL_MAX, E[i]);
       representable = false;
     }
