@@ -503,6 +503,17 @@ TEST(EigchVectors, SplitClustersFarBelowTheNormGiveOrthonormalVectors) {
       {13, {{9, 1}, {10, 1}, {11, 1}, {13, 1}}, {{4, 1}, {9, 0x1p-253}, {10, 0x1.9f09287e608b6p-37},
                                                  {11, 0x1p-144}}},
       {12, {{4, 0x1p-200}, {10, 1}}, {{1, 0x1p-233}, {2, 1}, {8, 0x1p-160}, {9, 0x1p-48}}},
+      // The refinement's vector has nothing left in the block of the
+      // missing eigenvector; a restart from a full vector reaches it.
+      {9, {{4, 0x1.24f2110f383bbp-126}, {6, 0x1.3839ddf372ac4p-484}},
+       {{1, 0x1p-70}, {2, 1}, {6, 0x1.b7d6c05a6bbf3p-164}, {7, 0x1p-257}}},
+      {9, {{2, 0x1.a9980e9d34831p-529}, {3, 1}, {4, 1}, {5, 1}},
+       {{1, 0x1.b210dfe8012bep-217}, {2, 0x1p-160}, {3, 1}, {5, 0x1p-214}, {6, 0x1p-111}, {7, 0x1p-40},
+        {8, 0x1.bc5d4df6b72p-103}}},
+      {9, {{4, 1}}, {{1, 0x1.3479793ba4b0ap-238}, {2, 1}, {4, 0x1p-255}, {5, 1}, {6, 0x1p-109}, {7, 1}, {8, 0x1p-16}}},
+      {9, {{2, 1}, {6, 1}},
+       {{1, 0x1.a6081b3d08b0cp-87}, {2, 1}, {3, 0x1p-83}, {4, 0x1.0a02a0214cef2p-95}, {5, 0x1p-40}, {6, 0x1p-99},
+        {7, 1}, {8, 0x1.5456498f7f913p-99}}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE("row of order " + std::to_string(c.n) + ", " + std::to_string(c.e.size()) + " couplings");
@@ -514,6 +525,63 @@ TEST(EigchVectors, SplitClustersFarBelowTheNormGiveOrthonormalVectors) {
     p.solve(c.n, c.n, c.n);
     EXPECT_EQ(p.ILL, 0);
     expect_orthonormal_eigenvectors(original, p, c.n);
+  }
+}
+
+// Orthogonalization against a cluster's basis q_1..q_m leaves x orthogonal
+// to it to working precision however little of x survives: x = Q c + s y,
+// y a unit vector orthogonal to the basis, for s from 1e-2 down to 1e-14.
+// What one pass of Gram-Schmidt leaves is about eps of x as it was, which
+// is eps / s of what survives.
+TEST(ClusterOrthogonalization, LeavesXOrthogonalToTheBasisHoweverLittleSurvives) {
+  struct Case {
+    int n, m;
+    double survives;
+  };
+  for (const Case& c : {Case{6, 1, 1e-2}, Case{6, 3, 1e-8}, Case{20, 5, 1e-12}, Case{50, 10, 1e-6},
+                        Case{200, 40, 1e-14}, Case{200, 199, 1e-10}}) {
+    SCOPED_TRACE("n = " + std::to_string(c.n) + ", m = " + std::to_string(c.m));
+    geneig::test::Draw draw(7 * c.n + c.m);
+    // Columns 1..m+1 of b: random, made orthonormal in long double; the
+    // last one is y.
+    std::vector<std::vector<long double>> b(c.m + 1, std::vector<long double>(c.n + 1));
+    for (int l = 0; l <= c.m; ++l) {
+      for (int i = 1; i <= c.n; ++i) b[l][i] = draw();
+      for (int pass = 0; pass < 2; ++pass)
+        for (int k = 0; k < l; ++k) {
+          long double f = 0;
+          for (int i = 1; i <= c.n; ++i) f += b[k][i] * b[l][i];
+          for (int i = 1; i <= c.n; ++i) b[l][i] -= f * b[k][i];
+        }
+      long double t = 0;
+      for (int i = 1; i <= c.n; ++i) t += b[l][i] * b[l][i];
+      for (int i = 1; i <= c.n; ++i) b[l][i] /= std::sqrt(t);
+    }
+    std::vector<double> q(NMAX * NMAX), x(c.n + 1);
+    const detail::RMat Q(q.data(), NMAX);
+    for (int l = 1; l <= c.m; ++l)
+      for (int i = 1; i <= c.n; ++i) Q(i, l) = static_cast<double>(b[l - 1][i]);
+    for (int i = 1; i <= c.n; ++i) {
+      long double xi = c.survives * b[c.m][i];
+      for (int l = 0; l < c.m; ++l) xi += b[l][i] / (l + 1);
+      x[i] = static_cast<double>(xi);
+    }
+    const double ratio = detail::orthogonalize_in_cluster(Q, x.data(), c.n, c.m);
+    long double size = 0, worst = 0;
+    for (int i = 1; i <= c.n; ++i) size += static_cast<long double>(x[i]) * x[i];
+    for (int l = 1; l <= c.m; ++l) {
+      long double f = 0;
+      for (int i = 1; i <= c.n; ++i) f += static_cast<long double>(Q(i, l)) * x[i];
+      worst = std::max(worst, std::fabs(f));
+    }
+    EXPECT_LE(static_cast<double>(worst / std::sqrt(size)), 4 * c.n * kEps);
+    // ||x before||^2 = sum_l 1/l^2 + s^2; rounding x to doubles leaves
+    // up to about eps of noise beside s y, hence the factor of two.
+    long double before = c.survives * c.survives;
+    for (int l = 1; l <= c.m; ++l) before += 1.0L / (l * l);
+    const double expected = c.survives / static_cast<double>(std::sqrt(before));
+    EXPECT_GT(ratio, expected / 2);
+    EXPECT_LT(ratio, expected * 2);
   }
 }
 

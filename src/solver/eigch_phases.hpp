@@ -152,6 +152,12 @@ SpectrumScale bisect_eigenvalues(double* W, int n, int na, int m, double eps, do
 // whose eigenvectors are kept orthogonal to each other.
 double cluster_distance(double eps, double beta);
 
+// x := x - sum_l (q_l . x) q_l against q_1..q_m, the orthonormal columns
+// of Q (rows 1..n): x (entries 1..n) comes out orthogonal to them to
+// working precision, however much of it they take away. x is first scaled
+// to largest entry 1; returns ||x after|| / ||x before||.
+double orthogonalize_in_cluster(const RMat& Q, double* x, int n, int m);
+
 // Eigenvectors of T for E(1..nv) by two steps of inverse iteration, into
 // the real parts of V (imaginary parts 0). Vectors of eigenvalues within
 // cluster of the previous one (none if cluster < 0) that come out nearly

@@ -67,6 +67,14 @@ constexpr double kIterateLimit = 0x1p256;
 // of it is refined by further solves, at most kRefinements times.
 constexpr double kKeptFraction = 0.9;
 constexpr int kRefinements = 5;
+// When the refinement fails, it starts again from each of this many fixed
+// vectors in turn (restart_entry below) before it gives up. A T that
+// splits into blocks joined by couplings far below its norm (2^-40 and
+// less) gives a vector exact zeros, or entries that underflow, in the
+// blocks away from its eigenvalue's; solves with T - shift I cannot grow
+// what is not there, so a missing eigenvector of the cluster that lives in
+// such a block is out of reach of further solves from that vector.
+constexpr int kRestarts = 3;
 // A refined vector is accepted when its residual with its shift is at most
 // this many times what a converged iterate leaves (see refine_in_cluster).
 constexpr double kResidualSlack = 2.0;
@@ -244,10 +252,21 @@ void solve_side_by_side(const RMat& W, int n, const Lane* lane, const double* la
   back_substitute();
 }
 
-// x := x - sum_l (q_l . x) q_l by modified Gram-Schmidt, twice (the second
-// pass removes what rounding left of the first), with q_1..q_m, columns of
-// Q, an orthonormal basis of the cluster's vectors so far in the basis of
-// T. x is first scaled to largest entry 1; returns ||x after|| / ||x before||.
+// Entry i of restart vector r (1..kRestarts): every entry nonzero, in three
+// patterns of sign and size, so that an orthogonalized restart has a part
+// in every block of a T that splits into nearly independent blocks.
+double restart_entry(int r, int i) {
+  if (r == 1) return 1.0;
+  if (r == 2) return i % 2 != 0 ? 1.0 : -1.0;
+  return 1.0 / i;
+}
+
+}  // namespace
+
+// Modified Gram-Schmidt, twice: the second pass removes what rounding left
+// of the first, which is about eps ||x before|| and may be most of what is
+// left when the basis takes nearly all of x. Q holds an orthonormal basis
+// of the cluster's vectors so far, in the basis of T.
 double orthogonalize_in_cluster(const RMat& Q, double* x, int n, int m) {
   double big = 0.0;
   for (int i = 1; i <= n; ++i) big = std::max(big, std::fabs(x[i]));
@@ -268,6 +287,8 @@ double orthogonalize_in_cluster(const RMat& Q, double* x, int n, int m) {
     }
   return norm() / before;
 }
+
+namespace {
 
 // ||(T - shift I) x||_2 / ||x||_2, the rows of T - shift I scaled by the
 // power of two 2^-e first (and the result back) so that the squares stay
@@ -316,9 +337,11 @@ double shifted_residual(const RMat& W, const double* x, int n, double shift, int
 // every far component is then below that over its distance. For ordinary
 // clusters the first solve already does it. The residual is that of the
 // orthogonalized vector itself, so it proves the vector an eigenvector
-// however much orthogonalization took away. Returns false when the last
-// round leaves the residual above that: the vector cannot be told from
-// the others.
+// however much orthogonalization took away. Should the rounds end with
+// the residual above that, they run again from each restart vector in
+// turn, orthogonalized first.
+// Returns false when the last round of the last restart leaves the
+// residual above that: the vector cannot be told from the others.
 bool refine_in_cluster(const RMat& W, int* IW, int n, int m, double lambda, double shift,
                        const SpectrumScale& scale, Workspace& work) {
   const RMat Q(work.cluster_basis, NMAX);
@@ -333,14 +356,20 @@ bool refine_in_cluster(const RMat& W, int* IW, int n, int m, double lambda, doub
         kResidualSlack * (std::fabs(shift - lambda) + scale.tol +
                           n * std::numeric_limits<double>::epsilon() * scale.beta);
     const int e = scale.beta > 0.0 && std::isfinite(scale.beta) ? std::ilogb(scale.beta) : 0;
-    for (int round = 0; round < kRefinements && !(accepted && kept >= kKeptFraction); ++round) {
-      for (int i = 1; i <= n; ++i) W(i, 7) = x[i];
-      apply_elimination(W, IW, n);
-      solve_upper(W, n);
-      for (int i = 1; i <= n; ++i) x[i] = W(i, 7);
-      kept = orthogonalize_in_cluster(Q, x, n, m);
-      for (int i = 1; i <= n; ++i) W(i, 7) = x[i];
-      accepted = shifted_residual(W, x, n, shift, e) <= converged;
+    for (int attempt = 0; attempt == 0 || (attempt <= kRestarts && !accepted); ++attempt) {
+      if (attempt > 0) {
+        for (int i = 1; i <= n; ++i) x[i] = restart_entry(attempt, i);
+        kept = orthogonalize_in_cluster(Q, x, n, m);
+      }
+      for (int round = 0; round < kRefinements && !(accepted && kept >= kKeptFraction); ++round) {
+        for (int i = 1; i <= n; ++i) W(i, 7) = x[i];
+        apply_elimination(W, IW, n);
+        solve_upper(W, n);
+        for (int i = 1; i <= n; ++i) x[i] = W(i, 7);
+        kept = orthogonalize_in_cluster(Q, x, n, m);
+        for (int i = 1; i <= n; ++i) W(i, 7) = x[i];
+        accepted = shifted_residual(W, x, n, shift, e) <= converged;
+      }
     }
   }
   double t = 0.0;
