@@ -630,10 +630,10 @@ TEST(EigchVectors, ClusterThatCannotBeToldApartIsReported) {
 // A matrix whose largest entry lies outside [2^-32, 2^32] is solved as
 // 2^-e A with that entry in [1, 2): scaled by 2^s, a matrix whose largest
 // entry is 1.5 gives the same eigenvectors to the bit, its eigenvalues and
-// reflection vectors times 2^s exactly. Before, a small matrix's vectors
-// were swamped by the absolute pivot replacement 1e-30 and came back as
-// noise without a report. Where an eigenvalue leaves the double range on
-// the way back, ILL = 6 says so.
+// reflection vectors times 2^s exactly. Taken as it is, a small matrix
+// would have its vectors swamped by the absolute pivot replacement 1e-30.
+// Where an eigenvalue leaves the double range on the way back, ILL = 6
+// says so.
 TEST(EigchScaling, OutsideTheWindowGivesTheVectorsOfTheMatrixInIt) {
   struct Case {
     int n, m, mv, s;

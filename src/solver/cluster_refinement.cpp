@@ -122,9 +122,9 @@ double shifted_residual(const RMat& W, const double* x, int n, double shift, int
 // orthogonalized vector itself, so it proves the vector an eigenvector
 // however much orthogonalization took away. Should the rounds end with
 // the residual above that, they run again from each restart vector in
-// turn, orthogonalized first.
-// Returns false when the last round of the last restart leaves the
-// residual above that: the vector cannot be told from the others.
+// turn, orthogonalized first. Returns false when the last round of the
+// last restart leaves the residual above that: the vector cannot be told
+// from the others.
 bool refine_in_cluster(const RMat& W, int* IW, int n, int m, double lambda, double shift,
                        const SpectrumScale& scale, Workspace& work) {
   const RMat Q(work.cluster_basis, NMAX);
