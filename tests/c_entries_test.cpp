@@ -99,7 +99,7 @@ double* pairs(std::vector<cplx>& v) { return reinterpret_cast<double*>(v.data())
 Outputs expected(const Call& c) {
   Outputs o = inputs(c);
   if (c.work == Work::too_short) {
-    o.ILL = 3;
+    o.ILL = GENEIG_ILL_WORKSPACE_TOO_SMALL;
     return o;
   }
   testing::internal::CaptureStdout();

@@ -117,7 +117,7 @@ TEST(Factorization, NegativePivotsWarnOnceEachAndTheSolveGoesOn) {
     p.a()(i, i) = i;
   }
   EXPECT_EQ(p.solve(3, 3, 3), kWarning + kWarning);
-  EXPECT_EQ(p.ILL, 5);
+  EXPECT_EQ(p.ILL, GENEIG_ILL_INDEFINITE_B);
   for (int i = 0; i < 3; ++i) EXPECT_TRUE(std::isfinite(p.E[i]));
 }
 
@@ -132,7 +132,7 @@ TEST(Factorization, ZeroPivotIsReportedAndStopsBeforeTheSolve) {
     }
     p.E.assign(NMAX, 42.0);
     EXPECT_EQ(p.solve(3, 3, 3), kWarning) << zero_row;
-    EXPECT_EQ(p.ILL, 5);
+    EXPECT_EQ(p.ILL, GENEIG_ILL_INDEFINITE_B);
     EXPECT_EQ(p.E[0], 42.0);
     EXPECT_EQ(p.v()(1, 1), cplx(0.0));
     for (int i = 1; i <= 3; ++i) EXPECT_TRUE(std::isfinite(std::abs(p.b()(i, i))));
@@ -151,7 +151,7 @@ TEST(Refusal, OrderAboveCapacityOrShortLeadingDimension) {
     Pencil p;
     p.B.assign(NMAX * NMAX, cplx(3.0, 0.0));
     EXPECT_EQ(p.solve(c.n, c.m, c.mv, c.na), std::string(c.line) + "\n");
-    EXPECT_EQ(p.ILL, 2);
+    EXPECT_EQ(p.ILL, GENEIG_ILL_INVALID_ARGUMENT);
     for (cplx b : p.B) ASSERT_EQ(b, cplx(3.0, 0.0));
     for (cplx d : p.D) ASSERT_EQ(d, cplx(0.0, 0.0));
   }
@@ -165,7 +165,7 @@ TEST(Refusal, OrderOneFactorsThenEigchRefuses) {
   p.b()(1, 1) = 4.0;
   p.v()(1, 1) = 3.0;
   EXPECT_EQ(p.solve(1, 1, 1), "(SUBR. EIGCH) INVALID ARGUMENT. 1 1\n");
-  EXPECT_EQ(p.ILL, 2);
+  EXPECT_EQ(p.ILL, GENEIG_ILL_INVALID_ARGUMENT);
   EXPECT_EQ(p.D[0], cplx(4.0));
   EXPECT_EQ(p.a()(1, 1), cplx(2.0));
   EXPECT_EQ(p.v()(1, 1), cplx(1.5));

@@ -70,7 +70,7 @@ TEST_P(Magnitudes, AccurateWhereRepresentableReportedWhereNot) {
       representable = false;
   }
   if (!representable) {
-    EXPECT_EQ(s.ILL, 6);
+    EXPECT_EQ(s.ILL, GENEIG_ILL_OUT_OF_RANGE);
     return;
   }
   ASSERT_EQ(s.ILL, 0);
@@ -189,7 +189,7 @@ INSTANTIATE_TEST_SUITE_P(TwoToTheMinus, GradedB, testing::Values(16, 100, 200, 3
 // With k = 520 the largest |lambda| lies near 2^1040: reported, not NaN.
 TEST(GradedB, EigenvalueBeyondTheRangeIsReported) {
   const GradedPencil p = graded_pencil(6, 520);
-  EXPECT_EQ(solve(p.A0, p.B).ILL, 6);
+  EXPECT_EQ(solve(p.A0, p.B).ILL, GENEIG_ILL_OUT_OF_RANGE);
 }
 
 // Eigenvalues far below the norm: inverse iteration grows its iterate by

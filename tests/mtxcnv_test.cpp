@@ -90,7 +90,7 @@ TEST_P(MtxcnvInvalidArgument, WritesLineSetsTwoTouchesNothing) {
   const DMatrix A = random_symmetric(4, rng), B = random_spd(4, rng);
   const Call c = call_mtxcnv(A, B, N, N1);
   EXPECT_EQ(c.out, std::string(kInvalidText) + fields + "\n");
-  EXPECT_EQ(c.ILL, 2);
+  EXPECT_EQ(c.ILL, GENEIG_ILL_INVALID_ARGUMENT);
   EXPECT_EQ(bits(c.A), bits(A));
   EXPECT_EQ(bits(c.B), bits(B));
   EXPECT_EQ(c.D, std::vector<double>(c.D.size(), kUnwritten));

@@ -24,7 +24,7 @@ void eigcab(cplx* A, cplx* B, const int& N, const int& NA, const int& M, const i
   }
   if (N < 1) return;
   const double code = A[0].real();
-  if (code == 7) ILL = 7;
+  if (code == 7) ILL = GENEIG_ILL_VECTORS_NOT_SEPARATED;
   if (code == 8) V[0] = std::numeric_limits<double>::quiet_NaN();
   if (code == 9) E[0] = std::numeric_limits<double>::infinity();
 }

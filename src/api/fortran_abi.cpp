@@ -42,7 +42,7 @@ static_assert(std::is_aggregate_v<geneig::Workspace> &&
 // The Workspace inside WORK, or null (and ILL = 3) when WORK is too short.
 geneig::Workspace* workspace_in(double* WORK, std::int32_t LWORK, std::int32_t& ILL) {
   if (WORK == nullptr || LWORK < kLwork) {
-    ILL = 3;
+    ILL = GENEIG_ILL_WORKSPACE_TOO_SMALL;
     return nullptr;
   }
   constexpr std::uintptr_t align = alignof(geneig::Workspace);

@@ -22,6 +22,7 @@
 
 #include <stdint.h>
 
+#include "geneig_ill.h"
 #include "version.h"
 
 /* The largest order any routine accepts. */

@@ -101,10 +101,10 @@ int main() {
   // A failed solve still leaves its result file, but never with status 0;
   // failures the solver cannot name itself get one line here.
   bool failed = ILL != 0;
-  if (ILL == 6) {
+  if (ILL == GENEIG_ILL_OUT_OF_RANGE) {
     report("geneig: an eigenvalue of the pencil lies outside the range of double precision; "
            "matrix.out holds the nearest finite double of its sign in its place");
-  } else if (ILL == 7) {
+  } else if (ILL == GENEIG_ILL_VECTORS_NOT_SEPARATED) {
     report("geneig: eigenvalues lie too close together, measured against the largest, for their "
            "eigenvectors to be told apart; matrix.out holds them as computed");
   } else if (!solution_is_finite(params.N)) {

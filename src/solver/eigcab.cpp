@@ -19,6 +19,7 @@
 #include "eigcab.hpp"
 #include "eigch_phases.hpp"
 #include "workspace.hpp"
+#include "geneig_ill.h"
 
 namespace geneig {
 
@@ -55,7 +56,7 @@ void eigcab(cplx* A, cplx* B, const int& N, const int& NA, const int& M, const i
   // The reduction's work arrays hold NMAX x NMAX, and every stage indexes
   // the caller's arrays with NA: refuse before touching anything.
   if (N > NMAX || NA < N) {
-    ILL = 2;
+    ILL = GENEIG_ILL_INVALID_ARGUMENT;
     detail::print_invalid_argument({NA, N, std::llabs(M), std::llabs(MV)});
     return;
   }
@@ -70,13 +71,13 @@ void eigcab(cplx* A, cplx* B, const int& N, const int& NA, const int& M, const i
     detail::scale_a(A, B, D, N, NA);
     // B's pivots may lie far below its largest entry, and then the reduced
     // matrix leaves the window although A and B do not: it is scaled too.
-    if (!detail::scale_reduced(A, N, NA, scale)) ILL = 6;
+    if (!detail::scale_reduced(A, N, NA, scale)) ILL = GENEIG_ILL_OUT_OF_RANGE;
     detail::solve_hermitian(A, N, NA, M, MV, EPS, W, IW, E, V, ILL, work);
     detail::back_transform_pencil(V, B, N, NA, nv, work);
   }
   if (!detail::unscale_results(B, D, E, solved ? static_cast<int>(std::llabs(M)) : 0, V,
                                solved ? nv : 0, N, NA, scale))
-    ILL = 6;
+    ILL = GENEIG_ILL_OUT_OF_RANGE;
 }
 
 void eigcab(cplx* A, cplx* B, const int& N, const int& NA, const int& M, const int& MV,

@@ -8,6 +8,8 @@
 
 #include <complex>
 
+#include "geneig_ill.h"
+
 namespace geneig {
 
 // Capacity of every matrix dimension and vector.

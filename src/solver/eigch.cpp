@@ -88,7 +88,7 @@ void solve_hermitian(cplx* A, int N, int NA, int M, int MV, double& EPS, double*
                      double* E, cplx* V, int& ILL, Workspace& work) {
   const long long am = std::llabs(M), amv = std::llabs(MV);
   if (!eigch_accepts(N, NA, M, MV)) {
-    ILL = 2;
+    ILL = GENEIG_ILL_INVALID_ARGUMENT;
     if (N < 2 || M == 0)
       print_invalid_argument({N, M});
     else
@@ -110,7 +110,7 @@ void solve_hermitian(cplx* A, int N, int NA, int M, int MV, double& EPS, double*
   const bool refined =
       inverse_iteration(W, IW, N, NA, E, static_cast<int>(amv), scale, cluster, V, work);
   const bool separated = back_transform(A, W, N, NA, E, MV, EPS, scale.beta, V, work);
-  if (!(refined && separated) && ILL == 0) ILL = 7;
+  if (!(refined && separated) && ILL == 0) ILL = GENEIG_ILL_VECTORS_NOT_SEPARATED;
 }
 
 }  // namespace detail
@@ -135,7 +135,7 @@ void eigch(cplx* A, const int& N, const int& NA, const int& M, const int& MV, do
   for (int j = 1; j <= N - 1; ++j)
     for (int i = j + 1; i <= N; ++i)
       R(i, j) = cplx(std::ldexp(R(i, j).real(), e), std::ldexp(R(i, j).imag(), e));
-  if (!detail::unscale_eigenvalues(E, static_cast<int>(std::llabs(M)), e, HUGE_VAL)) ILL = 6;
+  if (!detail::unscale_eigenvalues(E, static_cast<int>(std::llabs(M)), e, HUGE_VAL)) ILL = GENEIG_ILL_OUT_OF_RANGE;
 }
 
 void eigch(cplx* A, const int& N, const int& NA, const int& M, const int& MV, double& EPS,

@@ -139,14 +139,14 @@ void scale_and_symmetrize(ColMajor<double> A, ColMajor<const double> B, int N, c
 void mtxcnv(double* A, double* B, const int& N, const int& N1, double* D, int& ILL) {
   if (N1 <= 0 || N <= 0 || N > N1) {
     report_invalid_argument(N, N1);
-    ILL = 2;
+    ILL = GENEIG_ILL_INVALID_ARGUMENT;
     return;
   }
   const ColMajor<double> a(A, N1);
   const ColMajor<double> b(B, N1);
   if (!factor_ldlt(b, N, D)) {
     report_not_positive_definite();
-    ILL = 1;
+    ILL = GENEIG_ILL_NOT_POSITIVE_DEFINITE;
     return;
   }
   reduce_to_standard(a, ColMajor<const double>(B, N1), N);

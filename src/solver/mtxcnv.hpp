@@ -2,6 +2,8 @@
 // matrix D^(-1/2) L^(-T) A L^(-1) D^(-1/2), where B = L^T D L.
 #pragma once
 
+#include "geneig_ill.h"
+
 namespace geneig {
 
 // mtxcnv(A, B, N, N1, D, ILL): factor B = L^T D L (L unit lower triangular,

@@ -34,6 +34,7 @@
 #include <cstdio>
 
 #include "eigch_phases.hpp"
+#include "geneig_ill.h"
 #include "free_output.hpp"
 #include "simd.hpp"
 #include "workspace.hpp"
@@ -175,7 +176,7 @@ GENEIG_WIDE bool factor_b(cplx* Bp, int n, int na, cplx* D, int& ILL, Workspace&
                    "geneig: B is not positive definite: the pivot of row %d (the factorization "
                    "runs from the last row up) %s\n",
                    k, zero ? "is zero" : "has a negative real part");
-      ILL = 5;
+      ILL = GENEIG_ILL_INDEFINITE_B;
     }
     D[k - 1] = p;
     // A zero pivot has no reciprocal; taking it as 0 zeroes row k of L
