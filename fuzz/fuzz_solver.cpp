@@ -126,9 +126,8 @@ constexpr long double kRatioLimit = 1000;
 // The worst residual ratio over the eigenpairs and the B-orthonormality
 // ratio |V^H B V - I|_1 / (N eps), each over the spread of B's pivots,
 // formed in long double, whose range holds every product of two doubles,
-// for the Hermitian matrices of the lower triangles. Infinity, for no
-// check, unless the diagonals of A and B are real (an imaginary part there
-// enters the reduction, and the pencil solved is no Hermitian one) and B's
+// for the Hermitian matrices that the solver solves: the lower triangles
+// and the real parts of the diagonals. Infinity, for no check, unless B's
 // pivots are all positive.
 struct Ratios {
   long double residual = HUGE_VALL;
@@ -140,14 +139,14 @@ Ratios ratios(int N) {
   const geneig::ColMajor<const cplx> a(A0, NMAX), b(B0, NMAX), v(V, NMAX);
   auto hermitian = [](const geneig::ColMajor<const cplx>& m, int i, int j) {
     const lcplx z(m(std::max(i, j), std::min(i, j)));
-    return i >= j ? z : std::conj(z);
+    return i == j ? lcplx(z.real()) : i > j ? z : std::conj(z);
   };
   long double norm_a = 0, norm_b = 0, dmax = 0, dmin = HUGE_VALL;
   for (int j = 1; j <= N; ++j) {
     long double ca = 0, cb = 0;
     for (int i = 1; i <= N; ++i) ca += std::abs(hermitian(a, i, j)), cb += std::abs(hermitian(b, i, j));
     norm_a = std::max(norm_a, ca), norm_b = std::max(norm_b, cb);
-    if (a(j, j).imag() != 0 || b(j, j).imag() != 0 || !(D[j - 1].real() > 0)) return {};
+    if (!(D[j - 1].real() > 0)) return {};
     dmax = std::max<long double>(dmax, D[j - 1].real()), dmin = std::min<long double>(dmin, D[j - 1].real());
   }
   long double worst = 0, defect = 0;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <limits>
 #include <stdexcept>
 
 namespace geneig::oracle {
@@ -166,6 +167,160 @@ DEigen dsyev(const DMatrix& A) {
   return descending<DEigen>(std::move(w), std::move(a), info);
 }
 
+namespace {
+
+// Complex arithmetic in long double, written out: std::complex's product
+// goes through a library call that checks for infinities on every use,
+// which would make the reference's O(n^3) loops some ten times slower.
+struct LComplex {
+  long double re = 0, im = 0;
+};
+LComplex operator+(LComplex a, LComplex b) { return {a.re + b.re, a.im + b.im}; }
+LComplex operator-(LComplex a, LComplex b) { return {a.re - b.re, a.im - b.im}; }
+LComplex operator*(LComplex a, LComplex b) {
+  return {a.re * b.re - a.im * b.im, a.re * b.im + a.im * b.re};
+}
+LComplex operator*(long double r, LComplex a) { return {r * a.re, r * a.im}; }
+LComplex conj(LComplex a) { return {a.re, -a.im}; }
+long double norm2(LComplex a) { return a.re * a.re + a.im * a.im; }
+
+// An n x n long double complex matrix, 0-based, column-major.
+struct LMatrix {
+  int n;
+  std::vector<LComplex> a;
+  explicit LMatrix(int n_) : n(n_), a(static_cast<std::size_t>(n_) * n_) {}
+  LComplex& operator()(int i, int j) { return a[static_cast<std::size_t>(i) + static_cast<std::size_t>(j) * n]; }
+};
+
+// The full Hermitian matrix given by M's lower triangle and real diagonal.
+LMatrix hermitian_from_lower(const ZMatrix& M) {
+  const int n = M.rows;
+  LMatrix h(n);
+  for (int j = 0; j < n; ++j) {
+    h(j, j) = {M(j + 1, j + 1).real(), 0};
+    for (int i = j + 1; i < n; ++i) {
+      h(i, j) = {M(i + 1, j + 1).real(), M(i + 1, j + 1).imag()};
+      h(j, i) = conj(h(i, j));
+    }
+  }
+  return h;
+}
+
+// X := G^-1 X, G lower triangular with a real diagonal, column by column.
+void forward_solve(LMatrix& G, LMatrix& X) {
+  const int n = G.n;
+  for (int j = 0; j < n; ++j)
+    for (int i = 0; i < n; ++i) {
+      LComplex s = X(i, j);
+      for (int k = 0; k < i; ++k) s = s - G(i, k) * X(k, j);
+      X(i, j) = (1 / G(i, i).re) * s;
+    }
+}
+
+// Eigenvalues of the Hermitian C (full storage, overwritten), descending.
+std::vector<long double> hermitian_eigenvalues(LMatrix& C) {
+  const int n = C.n;
+  std::vector<long double> d(n), e(n > 0 ? n - 1 : 0);
+  std::vector<LComplex> v(n), p(n);
+  // C := H C H with H = I - tau v v^H, v = x - alpha e_1 annihilating the
+  // column below the subdiagonal, alpha = -phase(x_1) |x|.
+  for (int k = 0; k + 2 < n; ++k) {
+    long double xnorm2 = 0;
+    for (int i = k + 1; i < n; ++i) xnorm2 += norm2(C(i, k));
+    const long double xnorm = std::sqrt(xnorm2);
+    if (xnorm == 0) continue;
+    const LComplex x1 = C(k + 1, k);
+    const long double m1 = std::sqrt(norm2(x1));
+    const LComplex phase = m1 == 0 ? LComplex{1, 0} : LComplex{x1.re / m1, x1.im / m1};
+    const LComplex alpha = -xnorm * phase;
+    for (int i = 0; i < n; ++i) v[i] = {};
+    for (int i = k + 1; i < n; ++i) v[i] = C(i, k);
+    v[k + 1] = v[k + 1] - alpha;
+    long double vnorm2 = 0;
+    for (int i = k + 1; i < n; ++i) vnorm2 += norm2(v[i]);
+    const long double tau = 2 / vnorm2;
+    // p = tau C v, w = p - (tau/2)(v^H p) v, C := C - v w^H - w v^H.
+    for (int i = 0; i < n; ++i) {
+      LComplex s;
+      for (int j = k + 1; j < n; ++j) s = s + C(i, j) * v[j];
+      p[i] = tau * s;
+    }
+    LComplex vp;
+    for (int i = k + 1; i < n; ++i) vp = vp + conj(v[i]) * p[i];
+    const LComplex f = (tau / 2) * vp;
+    for (int i = 0; i < n; ++i) p[i] = p[i] - f * v[i];
+    for (int j = 0; j < n; ++j)
+      for (int i = 0; i < n; ++i) C(i, j) = C(i, j) - v[i] * conj(p[j]) - p[i] * conj(v[j]);
+  }
+  long double beta = 0;
+  for (int i = 0; i < n; ++i) {
+    d[i] = C(i, i).re;
+    if (i + 1 < n) e[i] = std::sqrt(norm2(C(i + 1, i)));
+  }
+  for (int i = 0; i < n; ++i)
+    beta = std::max(beta, std::fabs(d[i]) + (i > 0 ? e[i - 1] : 0) + (i + 1 < n ? e[i] : 0));
+  // The number of eigenvalues of T below x, by the signs of the pivots of
+  // T - x I; a zero pivot is replaced by a tiny negative one.
+  const long double tiny = beta * std::numeric_limits<long double>::epsilon() * 1e-10L;
+  auto below = [&](long double x) {
+    int count = 0;
+    long double q = 1;
+    for (int i = 0; i < n; ++i) {
+      q = d[i] - x - (i > 0 ? e[i - 1] * e[i - 1] / q : 0);
+      if (q == 0) q = -tiny;
+      if (q < 0) ++count;
+    }
+    return count;
+  };
+  std::vector<long double> lambda(n);
+  const long double tol = std::ldexp(beta, -66);
+  for (int j = 0; j < n; ++j) {
+    // The (j+1)-th largest: below(x) <= n - 1 - j at its lower end.
+    long double lo = -beta - tol, hi = beta + tol;
+    while (hi - lo > tol) {
+      const long double mid = (lo + hi) / 2;
+      if (mid == lo || mid == hi) break;
+      if (below(mid) <= n - 1 - j) lo = mid;
+      else hi = mid;
+    }
+    lambda[j] = (lo + hi) / 2;
+  }
+  return lambda;
+}
+
+}  // namespace
+
+std::vector<long double> reference_eigenvalues(const ZMatrix& A, const ZMatrix& B) {
+  const int n = A.rows;
+  LMatrix G = hermitian_from_lower(B);
+  // B = G G^H: G's lower triangle, over G's own storage.
+  for (int j = 0; j < n; ++j) {
+    long double djj = G(j, j).re;
+    for (int k = 0; k < j; ++k) djj -= norm2(G(j, k));
+    if (!(djj > 0)) return {};
+    const long double gjj = std::sqrt(djj);
+    G(j, j) = {gjj, 0};
+    for (int i = j + 1; i < n; ++i) {
+      LComplex s = G(i, j);
+      for (int k = 0; k < j; ++k) s = s - G(i, k) * conj(G(j, k));
+      G(i, j) = (1 / gjj) * s;
+    }
+  }
+  // C = G^-1 A G^-H = G^-1 (G^-1 A)^H, A being Hermitian.
+  LMatrix X = hermitian_from_lower(A);
+  forward_solve(G, X);
+  LMatrix C(n);
+  for (int j = 0; j < n; ++j)
+    for (int i = 0; i < n; ++i) C(i, j) = conj(X(j, i));
+  forward_solve(G, C);
+  // Hermitian to rounding; its lower triangle mirrored makes it exactly so.
+  for (int j = 0; j < n; ++j) {
+    C(j, j).im = 0;
+    for (int i = j + 1; i < n; ++i) C(j, i) = conj(C(i, j));
+  }
+  return hermitian_eigenvalues(C);
+}
+
 // ---- Generators ------------------------------------------------------------
 
 ZMatrix identity(int n) {
@@ -305,6 +460,16 @@ double eigenvalue_ratio(const std::vector<double>& E, const std::vector<double>&
     size = std::max(size, std::abs(R[j]));
   }
   return ratio(error, static_cast<double>(R.size()) * kEps * size);
+}
+
+double relative_error(const std::vector<double>& E, const std::vector<long double>& R) {
+  if (E.size() != R.size()) return HUGE_VAL;
+  long double error = 0.0, size = 0.0;
+  for (std::size_t j = 0; j < R.size(); ++j) {
+    error = std::max(error, std::fabs(E[j] - R[j]));
+    size = std::max(size, std::fabs(R[j]));
+  }
+  return ratio(error, size);
 }
 
 double hermitian_defect(const ZMatrix& M) {

@@ -88,6 +88,17 @@ DEigen dsygv(const DMatrix& A, const DMatrix& B);
 // dsyev: the real symmetric matrix A.
 DEigen dsyev(const DMatrix& A);
 
+// The eigenvalues of A v = lambda B v in long double (a 64-bit significand,
+// 11 bits beyond a double's), descending: B = G G^H by Cholesky, C = G^-1 A
+// G^-H by two triangular solves, C to real tridiagonal form by Householder
+// reflections, each eigenvalue by bisection on Sturm counts to 2^-66 of the
+// norm. Every step is backward stable, with an error some 2000 times below
+// any double solver's: the reference against which zhegv's error and the
+// solver's are both measured on ill-conditioned pencils, where neither can
+// serve for the other. Reads the lower triangle and the real parts of the
+// diagonal; B must be positive definite (an empty result if not).
+std::vector<long double> reference_eigenvalues(const ZMatrix& A, const ZMatrix& B);
+
 // ---- Generators ------------------------------------------------------------
 // Every generator returns an n x n matrix with ld = n, exactly Hermitian
 // (symmetric): the upper triangle is the conjugate of the lower and the
@@ -192,6 +203,11 @@ double orthonormality_ratio(const ZMatrix& B, const ZMatrix& V, int m);
 // max_j |E_j - R_j| / (n eps max_j |R_j|), R the reference eigenvalues,
 // n = E.size() = R.size() (throws std::invalid_argument otherwise).
 double eigenvalue_ratio(const std::vector<double>& E, const std::vector<double>& R);
+
+// max_j |E_j - R_j| / max_j |R_j|: the error of E against the reference
+// eigenvalues R, relative to the largest (0 for an exact match, infinity for
+// lengths that differ).
+double relative_error(const std::vector<double>& E, const std::vector<long double>& R);
 
 // max over i, j of |M(i, j) - conj(M(j, i))|, diagonal imaginary parts
 // included: 0 for an exactly Hermitian matrix.

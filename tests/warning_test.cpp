@@ -59,12 +59,12 @@ const std::vector<WarningCase> kCases{
          "3 1 0 0\n3 2 0 0\n3 3 1 0\n",
      {kW + "5: warning: A is not Hermitian: A(1,3) = (3, 0.5) is not the conjugate of A(3,1) = "
            "(3, 0.25) on line 9, the largest such difference; the lower triangle is used"}},
-    {"ImaginaryDiagonalOfBEntersThePivots",
+    {"ImaginaryDiagonalOfBIsIgnored",
      "2 0.5\nMatrix A\n1 1 3 0\n1 2 0 0\n2 1 0 0\n2 2 1 0\n"
      "Matrix B\n1 1 2 0.001\n1 2 0 0\n2 1 0 0\n2 2 4 -0.25\n",
      {kW + "11: warning: B(2,2) = (4, -0.25) has an imaginary part, the largest on the diagonal "
            "of B, where a Hermitian matrix is real; the imaginary parts of the diagonal of B "
-           "enter the pivots of its factorization"}},
+           "are ignored"}},
     {"UpperOfBNotTheConjugate",
      "2 0.5\nMatrix A\n1 1 3 0\n1 2 0 0\n2 1 0 0\n2 2 1 0\n"
      "Matrix B\n1 1 2 0\n1 2 0.5 0.25\n2 1 0.5 0.25\n2 2 4 0\n",

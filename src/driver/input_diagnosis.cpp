@@ -103,8 +103,8 @@ void MatrixReader::warn_number_after(char matrix) {
 }
 
 // A complete matrix against its conjugate transpose: the solver uses the
-// lower triangle and, of the diagonal, the real part for A, the whole entry
-// for B. Differences beyond round-off get one warning each. (A matrix that
+// lower triangle and, of the diagonal, the real parts. Differences beyond
+// round-off get one warning each. (A matrix that
 // is Hermitian to the bit, as programs usually write them, is told while it
 // is read and not measured.)
 void MatrixReader::check_hermitian(char matrix, const cplx* M, int N) {
@@ -142,11 +142,8 @@ void MatrixReader::check_hermitian(char matrix, const cplx* M, int N) {
     show_complex(m(wk, wk), upper);
     warn(line_of(wk, wk, N),
          "%c(%d,%d) = %s has an imaginary part, the largest on the diagonal of %c, where a "
-         "Hermitian matrix is real; %s",
-         matrix, wk, wk, upper, matrix,
-         matrix == 'A' ? "the imaginary parts of the diagonal of A are ignored"
-                       : "the imaginary parts of the diagonal of B enter the pivots of its "
-                         "factorization");
+         "Hermitian matrix is real; the imaginary parts of the diagonal of %c are ignored",
+         matrix, wk, wk, upper, matrix, matrix);
   }
 }
 

@@ -21,11 +21,13 @@ struct Workspace;
 // eigcab: all or some eigenvalues and eigenvectors of A v = lambda B v,
 // A Hermitian, B Hermitian positive definite, both of order N.
 //
-//  A    (in/out) complex, NA x N.  In: A; only the lower triangle and diagonal
-//       are used.  Out: overwritten (reduction data of the eigensolver).
-//  B    (in/out) complex, NA x N.  In: B; only the lower triangle and
-//       diagonal are read.  Out: the multipliers L(i, j), i > j, of
-//       B = L^H D L strictly below the diagonal, and B(k, k) = sqrt(1/D(k)).
+//  A    (in/out) complex, NA x N.  In: A; only the lower triangle and the
+//       real parts of the diagonal are used.  Out: overwritten (reduction
+//       data of the eigensolver).
+//  B    (in/out) complex, NA x N.  In: B; only the lower triangle and the
+//       real parts of the diagonal are read.  Out: the multipliers L(i, j),
+//       i > j, of B = L^H D L strictly below the diagonal, and
+//       B(k, k) = sqrt(1/D(k)).
 //  N    (in)  order, 2 <= N <= NMAX for a solve.
 //  NA   (in)  leading dimension of A, B and V, NA >= N.
 //  M    (in)  signed number of eigenvalues: M > 0 the M largest, descending;
@@ -35,7 +37,8 @@ struct Workspace;
 //             largest component of R's eigenvector is 1, MV = 0 none.
 //  EPS  (in/out) relative bisection tolerance and absolute cluster distance;
 //             a negative value is replaced by 1e-14 in the caller's variable.
-//  D    (out) complex, N: the pivots of B = L^H D L.
+//  D    (out) complex, N: the pivots of B = L^H D L, real (imaginary parts
+//             0), as the pivots of a Hermitian matrix are.
 //  E    (out) double, |M|: the eigenvalues.
 //  V    (out) complex, NA x |MV|: column m is the eigenvector of E(m).
 //  ILL  (out) set to 5 for a pivot of B with negative real part (the solve

@@ -126,7 +126,7 @@ void solve_hermitian(cplx* A, int N, int NA, int M, int MV, double& EPS, double*
 void eigch(cplx* A, const int& N, const int& NA, const int& M, const int& MV, double& EPS,
            double* W, int* IW, double* E, cplx* V, int& ILL, Workspace& work) {
   const int e = detail::eigch_accepts(N, NA, M, MV)
-                    ? detail::window_exponent(detail::lower_magnitude(detail::CView(A, NA), N, false))
+                    ? detail::window_exponent(detail::lower_magnitude(detail::CView(A, NA), N))
                     : 0;
   detail::scale_lower(A, N, NA, e);
   detail::solve_hermitian(A, N, NA, M, MV, EPS, W, IW, E, V, ILL, work);

@@ -94,9 +94,9 @@ PencilScale choose_pencil_scale(const cplx* A, const cplx* B, int n, int na);
 void scale_pencil(cplx* A, cplx* B, int n, int na, const PencilScale& scale);
 
 // Largest |Re| or |Im| over the lower triangle and diagonal of X, infinity
-// if one is not a finite number; the imaginary parts of the diagonal only
-// when diagonal_imag is true.
-double lower_magnitude(const CView& X, int n, bool diagonal_imag);
+// if one is not a finite number; the imaginary parts of the diagonal, which
+// the solver ignores, left out.
+double lower_magnitude(const CView& X, int n);
 
 // The exponent e that brings a magnitude outside the window of ordinary
 // magnitudes, [2^-32, 2^32], into [1, 2); 0 inside it, for zero and for

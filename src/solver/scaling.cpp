@@ -44,15 +44,14 @@ constexpr int kBeyondExponent = 200;
 }  // namespace
 
 // Largest |Re| or |Im| over the lower triangle and diagonal of a matrix;
-// infinity as soon as one of them is not a finite number. The eigensolver
-// ignores the imaginary parts of the diagonal: for the matrices it is
-// given, diagonal_imag = false leaves them out here too, or an unused
-// value could hide the matrix's real size.
-double lower_magnitude(const CView& X, int n, bool diagonal_imag) {
+// infinity as soon as one of them is not a finite number. The solver
+// ignores the imaginary parts of the diagonal, and so does this measure:
+// an unused value must not hide the matrix's real size.
+double lower_magnitude(const CView& X, int n) {
   double big = 0.0;
   for (int j = 1; j <= n; ++j)
     for (int i = j; i <= n; ++i)
-      for (const double part : {X(i, j).real(), i != j || diagonal_imag ? X(i, j).imag() : 0.0}) {
+      for (const double part : {X(i, j).real(), i != j ? X(i, j).imag() : 0.0}) {
         const double m = std::fabs(part);
         if (!(m <= DBL_MAX)) return HUGE_VAL;
         big = std::max(big, m);
@@ -69,8 +68,8 @@ int window_exponent(double magnitude) {
 }
 
 PencilScale choose_pencil_scale(const cplx* A, const cplx* B, int n, int na) {
-  PencilScale scale{window_exponent(lower_magnitude(CView(A, na), n, true)),
-                    window_exponent(lower_magnitude(CView(B, na), n, true))};
+  PencilScale scale{window_exponent(lower_magnitude(CView(A, na), n)),
+                    window_exponent(lower_magnitude(CView(B, na), n))};
   // B's exponent is even, so that its square root, which scales the
   // eigenvectors, is a power of two too.
   if (scale.b % 2 != 0) scale.b += 1;

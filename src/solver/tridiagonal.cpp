@@ -106,7 +106,7 @@ GENEIG_WIDEST void reduce_to_tridiagonal(cplx* Ap, int n, int na, double* Wp, Wo
   // entries.
   cplx* u_turned = work.u_turned;
   cplx* q_turned = work.q_turned;
-  const double big = lower_magnitude(CView(Ap, na), n, false);
+  const double big = lower_magnitude(CView(Ap, na), n);
   const double tiny = std::isfinite(big) ? std::ldexp(big, kNegligibleColumn) : 0.0;
   for (int i = 1; i <= n; ++i) W(i, 1) = A(i, i).real();
   for (int k = 1; k <= n - 2; ++k) {
