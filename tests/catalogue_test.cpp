@@ -197,6 +197,22 @@ const std::vector<Row> kCatalogue{
     {.name = "EntriesFromLargestToSubnormal",
      .text = pencil(3, diagonal({DBL_MAX, 1, 5e-324}), diagonal({1, 1, 1})), .status = 0,
      .result = Result::replaced, .order = 3, .eigenvalues = {DBL_MAX, 1, 5e-324}},
+    // Single extreme entries: B's diagonal spans more than the double
+    // range's square root, and the pencil is solved graded.
+    {.name = "TinyEqualEntriesOfAAndB",
+     .text = pencil(2, diagonal({1e-310, 1}), diagonal({1e-310, 1})), .status = 0,
+     .result = Result::replaced, .order = 2, .eigenvalues = {1, 1}},
+    {.name = "BDiagonalOfHugeAndTinyEntries",
+     .text = pencil(2, diagonal({1, 1}), diagonal({1e200, 1e-200})), .status = 0,
+     .result = Result::replaced, .order = 2, .eigenvalues = {1e200, 1e-200}},
+    // An eigenvalue below the normal range beside a larger one, at either
+    // scale: written as it is, with status 0.
+    {.name = "SubnormalEigenvalueBesideOne",
+     .text = pencil(2, diagonal({1e-310, 1}), diagonal({1, 1})), .status = 0,
+     .result = Result::replaced, .order = 2, .eigenvalues = {1, 1e-310}},
+    {.name = "SubnormalEigenvalueBesideATinyOne",
+     .text = pencil(2, diagonal({1e-310, 1e-10}), diagonal({1, 1})), .status = 0,
+     .result = Result::replaced, .order = 2, .eigenvalues = {1e-10, 1e-310}},
     {.name = "AZero", .text = pencil(3, {}, diagonal({1, 2, 4})), .status = 0,
      .result = Result::replaced, .order = 3, .eigenvalues = {0, 0, 0}},
     {.name = "BGradedBelowItsLargestEntry", .text = graded_b(0x1p-80), .status = 0,

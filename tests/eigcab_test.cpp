@@ -133,6 +133,47 @@ TEST(Factorization, ReproducesB) {
     }
 }
 
+// A graded B, solved as S B S: what eigcab returns in B and D is still the
+// factorization of B itself, L^H D L = B row by row at its own scale, with
+// B(k,k) = sqrt(1/D(k)) exactly; the eigenvectors are B-orthonormal.
+TEST(Factorization, GradedBReturnsItsOwnFactor) {
+  const int n = 8;
+  Pencil p;
+  geneig::test::Draw u(23);
+  std::vector<double> s(n + 1);
+  for (int k = 1; k <= n; ++k) s[k] = std::pow(10.0, 40.0 * ((k * 5) % n - n / 2.0) / n);
+  for (int j = 1; j <= n; ++j)
+    for (int i = j; i <= n; ++i) {
+      const cplx b = i == j ? cplx(n + 1.0 + u()) : 0.5 * u.complex();
+      p.b()(i, j) = b * s[i] * s[j];
+      p.a()(i, j) = (i == j ? cplx(u()) : u.complex()) * s[i] * s[j];
+    }
+  const std::vector<cplx> b0 = p.B;
+  p.solve(n, n, n);
+  ASSERT_EQ(p.ILL, 0);
+  const geneig::ColMajor<const cplx> B0(b0.data(), NMAX);
+  auto L = [&](int i, int k) { return i == k ? cplx(1.0) : i > k ? p.b()(i, k) : cplx(0.0); };
+  for (int j = 1; j <= n; ++j) {
+    EXPECT_EQ(p.D[j - 1].imag(), 0.0);
+    EXPECT_EQ(p.b()(j, j), cplx(std::sqrt(1.0 / p.D[j - 1].real()), 0.0)) << "B(" << j << "," << j << ")";
+    for (int i = j; i <= n; ++i) {
+      cplx t = 0.0;
+      for (int k = 1; k <= n; ++k) t += std::conj(L(k, i)) * p.D[k - 1] * L(k, j);
+      EXPECT_LE(std::abs(t - B0(i, j)), 16 * n * kEps * (n + 2.0) * s[i] * s[j]) << i << "," << j;
+    }
+  }
+  for (int l = 1; l <= n; ++l)
+    for (int j = 1; j <= n; ++j) {
+      cplx g = 0.0;
+      for (int i = 1; i <= n; ++i)
+        for (int k = 1; k <= n; ++k) {
+          const cplx bik = i >= k ? B0(i, k) : std::conj(B0(k, i));
+          g += std::conj(p.v()(i, l)) * bik * p.v()(k, j);
+        }
+      EXPECT_LE(std::abs(g - (l == j ? 1.0 : 0.0)), 16 * n * kEps) << l << "," << j;
+    }
+}
+
 // B = diag(-1, 2, -3): two pivots of negative real part, two warnings, ILL
 // = 5, and the solve goes on to the end.
 TEST(Factorization, NegativePivotsWarnOnceEachAndTheSolveGoesOn) {

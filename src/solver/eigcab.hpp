@@ -54,7 +54,15 @@ struct Workspace;
 // and the results are scaled back exactly. So is the reduced standard
 // matrix, which leaves that window when B's pivots lie far below its
 // largest entry; one of its entries beyond the double range is an
-// eigenvalue beyond it (ILL = 6).
+// eigenvalue beyond it (ILL = 6). A graded pencil, whose B has a diagonal
+// spanning more than 2^64, is solved as (S A S, S B S), S = diag(2^-e_k)
+// with 4^e_k about B(k, k), combined with that scaling: the eigenvalues
+// are those of (A, B), the eigenvectors S times those computed, and D and
+// the factor those of B itself, all exactly (scaling.cpp gives the rule
+// where the grading would take an entry below the normal range). An
+// eigenvalue below the normal range is returned as the subnormal number
+// or 0 it rounds to, and sets ILL = 6 only when it is the largest in
+// magnitude.
 //  IW   (work) int, N.
 //  W    (work) double, NA x 7.
 //

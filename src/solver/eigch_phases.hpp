@@ -78,17 +78,22 @@ void scale_a(cplx* A, const cplx* B, const cplx* D, int n, int na);
 void back_transform_pencil(cplx* V, const cplx* B, int n, int na, int ncols,
                            Workspace& work = shared_workspace());
 
-// Power-of-two exponents a and b with which the pencil is solved as
-// (2^-a A, 2^-b B); both 0 while the largest entries of A and B lie in the
-// window of ordinary magnitudes, b even. a also takes the exponent by which
-// the reduced matrix is scaled, so that the eigenvalues are 2^(a-b) times
-// those computed.
+// How the pencil is solved: as (2^-a S A S, 2^-b S B S), S = diag(2^-row[k])
+// when graded, S = I otherwise. S is taken from B's diagonal when that
+// spans more than the window of ordinary magnitudes, so that S B S has its
+// diagonal in [1, 4); a and b (b even) bring the largest entries of the
+// scaled matrices into [1, 2) where they lie outside the window, and are 0
+// inside it. a also takes the exponent by which the reduced matrix is
+// scaled, so that the eigenvalues are 2^(a-b) times those computed; the
+// eigenvectors are 2^(-b/2) S times those computed.
 // beyond: eigenvalues of at least this magnitude, as computed, lie beyond
 // the double range (set when the reduced matrix shows one).
 struct PencilScale {
   int a;
   int b;
   double beyond = HUGE_VAL;
+  bool graded = false;
+  int row[NMAX + 1] = {};  // entries 1..n, when graded
 };
 PencilScale choose_pencil_scale(const cplx* A, const cplx* B, int n, int na);
 void scale_pencil(cplx* A, cplx* B, int n, int na, const PencilScale& scale);
@@ -115,15 +120,16 @@ void scale_lower(cplx* X, int n, int na, int e);
 bool scale_reduced(cplx* R, int n, int na, PencilScale& scale);
 
 // Scales the results of the scaled pencil back: E(1..ne), V(., 1..nv), D
-// and the diagonal of B. False if an eigenvalue leaves the normal double
-// range on the way: one beyond it (or computed at scale.beyond or above) is
-// then the largest finite double of its sign, one below it subnormal or 0.
+// and the factor in B. False if an eigenvalue leaves the normal double
+// range on the way (unscale_eigenvalues).
 bool unscale_results(cplx* B, cplx* D, double* E, int ne, cplx* V, int nv, int n, int na,
                      const PencilScale& scale);
 
-// E(1..ne) := 2^e E, with the same rules: false if one leaves the normal
-// double range (one beyond it, or at beyond or above before, becomes the
-// largest finite double of its sign).
+// E(1..ne) := 2^e E. False if an eigenvalue leaves the normal double range
+// on the way: one beyond it (or computed at beyond or above) becomes the
+// largest finite double of its sign; one below it is written as the
+// subnormal or zero it rounds to, and reported only when it is the largest
+// of E in magnitude (see the definition).
 bool unscale_eigenvalues(double* E, int ne, int e, double beyond);
 
 // ---- Hermitian eigensolver (eigch) ----
