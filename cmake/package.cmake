@@ -38,6 +38,7 @@ install(TARGETS geneig_shared geneig_static EXPORT geneigTargets
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
 install(FILES src/api/geneig.h src/api/geneig.hpp ${GENEIG_INCLUDE_DIR}/version.h
               src/solver/eigcab.hpp src/solver/mtxcnv.hpp src/solver/geneig_ill.h
+              src/solver/result_check.hpp
               src/driver/rdmtx.hpp src/driver/free_format.hpp src/driver/saveeig.hpp
         DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/geneig)
 

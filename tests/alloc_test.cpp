@@ -4,6 +4,8 @@
 // filled beforehand, so that nothing but the solve runs in between.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <new>
@@ -14,6 +16,7 @@
 #include "colmajor.hpp"
 #include "complex_ops.hpp"
 #include "eigcab.hpp"
+#include "result_check.hpp"
 #include "test_support.hpp"
 
 namespace {
@@ -34,7 +37,8 @@ int IW[NMAX];
 enum class Pencil {
   kRandom,     // random Hermitian A, B = C C^H + n I
   kRepeated,   // A = I + w w^H, B = I: eigenvalue 1 n - 1 times
-  kIndefinite  // random Hermitian A, B = I but for one negative diagonal entry
+  kIndefinite,  // random Hermitian A, B = I but for one negative diagonal entry
+  kGraded       // kRandom, row and column k of both scaled by 2^(60 (k mod 5))
 };
 
 void fill(Pencil kind, int n) {
@@ -62,8 +66,17 @@ void fill(Pencil kind, int n) {
     for (int j = 1; j <= n; ++j)
       for (int i = j; i <= n; ++i)
         a(i, j) = cplx(i == j ? 1.0 : 0.0, 0.0) + geneig::cmul(c(i, 1), std::conj(c(j, 1)));
-  } else {
+  } else if (kind == Pencil::kIndefinite) {
     b((n + 1) / 2, (n + 1) / 2) = cplx(-1.0, 0.0);
+  }
+  if (kind == Pencil::kGraded) {
+    fill(Pencil::kRandom, n);
+    for (int j = 1; j <= n; ++j)
+      for (int i = j; i <= n; ++i) {
+        const int e = 60 * (i % 5 + j % 5);
+        a(i, j) = cplx(std::ldexp(a(i, j).real(), e), std::ldexp(a(i, j).imag(), e));
+        b(i, j) = cplx(std::ldexp(b(i, j).real(), e), std::ldexp(b(i, j).imag(), e));
+      }
   }
 }
 
@@ -107,6 +120,8 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"Order3OneReflection", Pencil::kRandom, 3, 3, 3, 0, false},
         Case{"Order200SmallestScaledVectors", Pencil::kRandom, 200, -200, -200, 0, false},
         Case{"Order200FewLargest", Pencil::kRandom, 200, 5, 3, 0, false},
+        // B's diagonal spans 2^480: solved graded.
+        Case{"GradedPencil", Pencil::kGraded, 60, 60, 60, 0, false},
         // Seeded start vectors and re-orthogonalization within the cluster.
         Case{"RepeatedEigenvalue", Pencil::kRepeated, 40, 40, 40, 0, false},
         // The warning line is written and the solve goes on. (stdio takes
@@ -117,6 +132,34 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"Order1Refused", Pencil::kRandom, 1, 1, 1, 2, false},
         Case{"OrderAboveCapacityRefused", Pencil::kRandom, NMAX + 1, 1, 1, 2, false}),
     [](const testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
+
+// The program's check of a result, and the line of a pivot that is not
+// positive, take nothing from the heap either.
+TEST(ResultCheckHeap, CheckAndPivotLineAllocateNothing) {
+  const int n = 120;
+  fill(Pencil::kRandom, n);
+  static cplx A0[NMAX * NMAX], B0[NMAX * NMAX];
+  std::copy(A, A + NMAX * NMAX, A0);
+  std::copy(B, B + NMAX * NMAX, B0);
+  int ill = 0;
+  double eps = 0.0;
+  geneig::eigcab(A, B, n, NMAX, n, n, eps, D, E, V, ill, IW, W);
+  ASSERT_EQ(ill, 0);
+  D[0] = cplx(-1.0, 0.0);
+  geneig::ResidualCheck check{};
+  char line[160];
+  bool named = false;
+  const HeapActivity activity = heap_activity([&] {
+    check = geneig::residual_check(A0, B0, n, NMAX, E, V, n);
+    named = geneig::pivot_line(D, 1, line, sizeof line);
+  });
+  EXPECT_EQ(activity.new_calls, 0);
+  EXPECT_EQ(activity.delete_calls, 0);
+  EXPECT_EQ(activity.arena_bytes, 0);
+  EXPECT_EQ(activity.mmap_bytes, 0);
+  EXPECT_TRUE(check.passed());
+  EXPECT_TRUE(named);
+}
 
 // The witnesses themselves: each must see what it is there to see, or the
 // tests above would pass whatever eigcab did.

@@ -9,6 +9,8 @@
 // no timing is involved.
 #include <sys/file.h>
 
+#include <cstdlib>
+
 #include <ostream>
 #include <string>
 #include <vector>
@@ -166,5 +168,33 @@ TEST_P(Faults, OldOrNewResultWholeAndNothingElseLeft) {
 
 INSTANTIATE_TEST_SUITE_P(Cases, Faults, ::testing::ValuesIn(kCases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// A term left out of the reduction of A (the test build's GENEIG_FAULT_TERM)
+// gives a result that looks like one: finite, with no report from the
+// solver. The program's residual check catches it: status 3 and its line,
+// the result file written as computed. Without the fault the same build
+// solves the same files cleanly.
+TEST_F(Program, TermDroppedFromTheReductionFailsTheResidualCheck) {
+  const std::string line_start = "geneig: the result fails its residual check (";
+  const std::string line_end = " times the bound); matrix.out holds it as computed\n";
+  for (const int n : {3, 12, 60}) {
+    SCOPED_TRACE(n);
+    geneig::oracle::Rng rng(geneig::oracle::kSeed + static_cast<unsigned>(n));
+    const geneig::oracle::ZMatrix A = geneig::oracle::random_hermitian(n, rng);
+    const geneig::oracle::ZMatrix B = geneig::oracle::random_hpd(n, rng);
+    input(matrix_in(A, B));
+    const Outcome clean = run({}, RLIM_INFINITY, GENEIG_FAULT_EXE);
+    EXPECT_EQ(clean.status, 0);
+    EXPECT_EQ(clean.err, "");
+    setenv("GENEIG_FAULT_TERM", "1", 1);
+    const Outcome o = run({}, RLIM_INFINITY, GENEIG_FAULT_EXE);
+    unsetenv("GENEIG_FAULT_TERM");
+    EXPECT_EQ(o.status, 3);
+    EXPECT_EQ(o.out, "");
+    ASSERT_TRUE(o.err.starts_with(line_start) && o.err.ends_with(line_end)) << o.err;
+    EXPECT_GT(std::stod(o.err.substr(line_start.size())), 1.0);
+    EXPECT_EQ(records(result()).size(), static_cast<std::size_t>(n * n + n + 3));
+  }
+}
 
 }  // namespace

@@ -50,6 +50,8 @@ using cplx = std::complex<double>;
 
 // LAPACK's threshold for its test ratios.
 constexpr double kThreshold = 20;
+// A correct solve's residual check stays below this fraction of its bound.
+constexpr double kCheckMargin = 1e-2;
 
 enum class Kind { zero, identity, diagonal, hermitian, random, banded };
 enum class Magnitude { one, large, small };
@@ -174,6 +176,8 @@ TEST_P(LapackTypes, PassLapacksOwnRatios) {
   const double orthonormality = norm1(O) / (n * kEps);
   EXPECT_LT(residual, kThreshold);
   EXPECT_LT(orthonormality, kThreshold);
+  // The program's residual check, far from firing.
+  EXPECT_LE(geneig::test::residual_check_share(A, B, {E, V, ILL, EPS, out}), kCheckMargin);
 }
 
 INSTANTIATE_TEST_SUITE_P(Orders, LapackTypes, ::testing::ValuesIn(all_cases()),

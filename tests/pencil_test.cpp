@@ -39,6 +39,9 @@ constexpr double kRatioLimit = 30.0;
 constexpr double kEigenvalueLimit = 100.0;
 // The condition number of the ill-conditioned B.
 constexpr double kIllCondition = 1e8;
+// A correct solve's residual check (the program's) stays below this
+// fraction of its bound.
+constexpr double kCheckMargin = 1e-2;
 
 // ---- Worst ratios ----------------------------------------------------------
 
@@ -292,10 +295,13 @@ TEST_P(PencilVectors, ResidualAndBOrthonormalityBelowThirty) {
 
   const double residual = residual_ratio(p.A, p.B, s.E, s.V);
   const double orthonormality = orthonormality_ratio(p.B, s.V, n);
+  const double check = geneig::test::residual_check_share(p.A, p.B, s);
   note(family.name, "residual", residual);
   note(family.name, "orthonormality", orthonormality);
+  note(family.name, "check", check);
   EXPECT_LE(residual, kRatioLimit);
   EXPECT_LE(orthonormality, kRatioLimit);
+  EXPECT_LE(check, kCheckMargin);
 }
 
 INSTANTIATE_TEST_SUITE_P(Families, PencilVectors,
@@ -409,6 +415,9 @@ TEST_P(IllConditionedB, ResidualNoLargerThanZhegvs) {
   note(kIllConditionedB.name, "zhegv_residual", ref_residual);
   note(kIllConditionedB.name, "orthonormality", orthonormality);
   note(kIllConditionedB.name, "zhegv_orthonormality", ref_orthonormality);
+  const double check = geneig::test::residual_check_share(p.A, p.B, s);
+  note(kIllConditionedB.name, "check", check);
+  EXPECT_LE(check, kCheckMargin);
   EXPECT_LE(residual, ref_residual);
   EXPECT_LE(orthonormality, 10 * ref_orthonormality);
 }
@@ -545,7 +554,7 @@ class ClusteredSpectra : public testing::TestWithParam<SpectrumCase> {};
 // residual and B-orthonormality ratios below 30.
 TEST_P(ClusteredSpectra, OrthonormalityAndResidualBelowThirtyForEverySeed) {
   const SpectrumCase& c = GetParam();
-  double worst_residual = 0.0, worst_orthonormality = 0.0, worst_eigenvalue = 0.0;
+  double worst_residual = 0.0, worst_orthonormality = 0.0, worst_eigenvalue = 0.0, worst_check = 0.0;
   for (int seed = 0; seed < c.seeds; ++seed) {
     Rng rng(kSeed + static_cast<unsigned>(seed));
     std::vector<double> lambda;
@@ -559,6 +568,9 @@ TEST_P(ClusteredSpectra, OrthonormalityAndResidualBelowThirtyForEverySeed) {
     const double orthonormality = orthonormality_ratio(p.B, s.V, n);
     EXPECT_LE(eigenvalue, kEigenvalueLimit) << "seed " << seed << ", N = " << n;
     EXPECT_LE(residual, kRatioLimit) << "seed " << seed << ", N = " << n;
+    const double check = geneig::test::residual_check_share(p.A, p.B, s);
+    EXPECT_LE(check, kCheckMargin) << "seed " << seed << ", N = " << n;
+    worst_check = std::max(worst_check, check);
     EXPECT_LE(orthonormality, kRatioLimit) << "seed " << seed << ", N = " << n;
     worst_eigenvalue = std::max(worst_eigenvalue, eigenvalue);
     worst_residual = std::max(worst_residual, residual);
@@ -567,6 +579,7 @@ TEST_P(ClusteredSpectra, OrthonormalityAndResidualBelowThirtyForEverySeed) {
   note(c.name, "eigenvalue", worst_eigenvalue);
   note(c.name, "residual", worst_residual);
   note(c.name, "orthonormality", worst_orthonormality);
+  note(c.name, "check", worst_check);
 }
 
 const auto spectrum_case_name = [](const testing::TestParamInfo<SpectrumCase>& info) {

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdio>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -53,6 +54,23 @@ inline std::string identity_pencil(int n) {
     for (int i = 1; i <= n; ++i)
       for (int j = 1; j <= n; ++j)
         text += std::to_string(i) + " " + std::to_string(j) + (i == j ? " 1 0\n" : " 0 0\n");
+  }
+  return text;
+}
+
+// A file holding the pencil (A, B), every element as the double it is.
+inline std::string matrix_in(const oracle::ZMatrix& A, const oracle::ZMatrix& B) {
+  const int n = A.rows;
+  std::string text = std::to_string(n) + " 0\n";
+  char item[96];
+  for (const oracle::ZMatrix* m : {&A, &B}) {
+    text += m == &A ? "A\n" : "B\n";
+    for (int i = 1; i <= n; ++i)
+      for (int j = 1; j <= n; ++j) {
+        std::snprintf(item, sizeof item, "%d %d %.17g %.17g\n", i, j, (*m)(i, j).real(),
+                      (*m)(i, j).imag());
+        text += item;
+      }
   }
   return text;
 }

@@ -12,8 +12,8 @@
 //                Bloch phase, cond(B) from 3e2 to 1e12
 //   Graded       S A S, S B S with S = diag(10^(g t_i)), g = 10 .. 150: the
 //                eigenvalues are those of the ungraded (A, B)
-//   PowersOfTen  the same property for S of random powers of ten, over the
-//                three families above
+//   PowersOfTen  the same property for S of random powers of ten, over
+//                random pencils and the KMS and Gaussian families
 //
 // The worst ratio of each family is printed at the end of the run.
 #include <gtest/gtest.h>
@@ -44,6 +44,8 @@ constexpr double kFactor = 4.0;
 constexpr double kSlack = 4.0;
 // LAPACK's acceptance limit for its test ratios.
 constexpr double kRatioLimit = 30.0;
+// A correct solve's residual check stays below this fraction of its bound.
+constexpr double kCheckMargin = 1e-2;
 
 // family -> measure -> the largest value seen in this run.
 std::map<std::string, std::map<std::string, double>>& worst() {
@@ -190,6 +192,10 @@ TEST_P(Structured, AsAccurateAsZhegv) {
   note(row.family, "residual", residual);
   note(row.family, "orthonormality", orthonormality);
   note(row.family, "zhegv_orthonormality", z_orthonormality);
+  // The program's residual check, far from firing on a correct solve.
+  const double check = geneig::test::residual_check_share(c.A, c.B, s);
+  note(row.family, "check", check);
+  EXPECT_LE(check, kCheckMargin);
   EXPECT_LE(ours, kFactor * theirs + kSlack) << "zhegv's error " << theirs << " n eps";
   EXPECT_LE(residual, kRatioLimit);
   EXPECT_LE(orthonormality, std::max(kRatioLimit, kFactor * z_orthonormality))

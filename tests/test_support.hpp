@@ -20,6 +20,7 @@
 #include "colmajor.hpp"
 #include "eigcab.hpp"
 #include "oracle.hpp"
+#include "result_check.hpp"
 
 namespace geneig::test {
 
@@ -90,6 +91,16 @@ inline Solution solve(const oracle::ZMatrix& A, const oracle::ZMatrix& B, int m,
 
 inline Solution solve(const oracle::ZMatrix& A, const oracle::ZMatrix& B) {
   return solve(A, B, A.rows, A.rows);
+}
+
+// The program's residual check of a solve of (A, B), M = |MV| = n, ratio
+// over bound.
+inline double residual_check_share(const oracle::ZMatrix& A, const oracle::ZMatrix& B,
+                                   const Solution& s) {
+  const int n = A.rows, na = NMAX;
+  const oracle::ZMatrix a = oracle::embed(A, na), b = oracle::embed(B, na);
+  const ResidualCheck c = residual_check(a.data(), b.data(), n, na, s.E.data(), s.V.data(), n);
+  return c.ratio / c.bound;
 }
 
 // The caller's arrays of one eigch or eigcab call, NMAX x NMAX as the

@@ -5,5 +5,6 @@
 #include "eigcab.hpp"
 #include "mtxcnv.hpp"
 #include "rdmtx.hpp"
+#include "result_check.hpp"
 #include "saveeig.hpp"
 #include "version.h"

@@ -32,10 +32,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 
 #include "eigch_phases.hpp"
-#include "geneig_ill.h"
 #include "free_output.hpp"
+#include "geneig_ill.h"
+#include "result_check.hpp"
 #include "simd.hpp"
 #include "workspace.hpp"
 
@@ -150,6 +152,19 @@ double reduction_step_sums(const CView& A, const CView& L, int k, int n, const c
   return s3;
 }
 
+// A pivot that the factorization reports: negative, or exactly zero (a
+// pivot that is not a number passes).
+bool reported_pivot(double p) { return p <= 0.0; }
+
+#ifdef GENEIG_FAULT_HOOK
+// Test builds only: with GENEIG_FAULT_TERM set, each new diagonal entry of
+// the reduction leaves out the last term of its sum r, a fault that the
+// program's residual check must catch.
+int dropped_terms() { return std::getenv("GENEIG_FAULT_TERM") != nullptr ? 1 : 0; }
+#else
+constexpr int dropped_terms() { return 0; }
+#endif
+
 }  // namespace
 
 // Stage 1 of eigcab. For k = n..1:
@@ -174,12 +189,8 @@ GENEIG_WIDE bool factor_b(cplx* Bp, int n, int na, cplx* D, int& ILL, Workspace&
     for (int i = k + 1; i <= n; ++i) s += D[i - 1].real() * cnorm2(B(i, k));
     const double p = B(k, k).real() - s;
     const bool zero = p == 0.0;
-    if (p < 0.0 || zero) {
+    if (reported_pivot(p)) {
       FreeRecord().text("\"D\" became imaginary number !!").print();
-      std::fprintf(stderr,
-                   "geneig: B is not positive definite: the pivot of row %d (the factorization "
-                   "runs from the last row up) %s\n",
-                   k, zero ? "is zero" : "has a negative real part");
       ILL = GENEIG_ILL_INDEFINITE_B;
     }
     D[k - 1] = cplx(p, 0.0);
@@ -248,7 +259,7 @@ GENEIG_WIDEST void reduce_a(cplx* Ap, const cplx* Bp, int n, int na, Workspace& 
     for (int j = 1; j <= k - 1; ++j) t1(k, j) = A(k, j) - sums[j];
     for (int j = k + 1; j <= n; ++j) t2(j, k) = A(j, k) - sums[j];
     double r = 0.0;
-    for (int i = k + 1; i <= n; ++i) r += cmul(weights[i], A(i, k)).real();
+    for (int i = k + 1; i <= n - dropped_terms(); ++i) r += cmul(weights[i], A(i, k)).real();
     A(k, k) = (A(k, k).real() - 2.0 * r) + s3;
     for (int j = 1; j <= k - 1; ++j) A(k, j) = t1(k, j);
     for (int j = k + 1; j <= n; ++j) A(j, k) = t2(j, k);
@@ -296,3 +307,17 @@ GENEIG_WIDEST void back_transform_pencil(cplx* Vp, const cplx* Bp, int n, int na
 }
 
 }  // namespace geneig::detail
+
+namespace geneig {
+
+bool pivot_line(const std::complex<double>* D, int k, char* line, std::size_t size) {
+  const double p = D[k - 1].real();
+  if (!detail::reported_pivot(p)) return false;
+  std::snprintf(line, size,
+                "geneig: B is not positive definite: the pivot of row %d (the factorization runs "
+                "from the last row up) %s",
+                k, p == 0.0 ? "is zero" : "has a negative real part");
+  return true;
+}
+
+}  // namespace geneig

@@ -46,6 +46,7 @@ pass_group() { [ "$failures" != "$marked" ] || pass "$*"; }
 mark
 for f in bin/geneig lib/libgeneig.a lib/libgeneig.so include/geneig/geneig.h \
          include/geneig/geneig.hpp include/geneig/version.h include/geneig/eigcab.hpp \
+         include/geneig/result_check.hpp \
          lib/cmake/geneig/geneigConfig.cmake lib/cmake/geneig/geneigConfigVersion.cmake \
          lib/pkgconfig/geneig.pc share/man/man1/geneig.1 share/man/man3/eigcab.3 \
          share/man/man3/eigch.3 share/man/man3/mtxcnv.3 share/doc/geneig/LICENSE; do
