@@ -277,6 +277,7 @@ void check_result(const std::string& text, const Row& row) {
   if (row.status == 0) {
     for (const double v : reals) EXPECT_TRUE(std::isfinite(v)) << "a non-finite number, status 0";
   }
+  EXPECT_EQ(text.find("-nan"), std::string::npos) << "every NaN is written nan";
   for (std::size_t k = 0; k < row.eigenvectors.size(); ++k) {
     const std::complex<double> v(reals[n + 2 * k], reals[n + 2 * k + 1]);
     const std::size_t component = k / n, vector = k % n;  // records run component-outermost

@@ -1,7 +1,8 @@
 // The fast decimal conversions against the standard library's: read_decimal
 // must give the double that the reader's general way (std::from_chars) gives
 // whenever it decides, and put_shortest_real the very characters of
-// std::to_chars, on random and adversarial inputs of every kind.
+// std::to_chars, on random and adversarial inputs of every kind (but one
+// spelling of NaN).
 //
 // GENEIG_CONVERSION_SCALE=k in the environment multiplies every count by k,
 // for a long run by hand.
@@ -18,6 +19,7 @@
 #include <vector>
 
 #include "free_format.hpp"
+#include "free_output.hpp"
 #include "powers_of_ten.hpp"
 #include "read_decimal.hpp"
 #include "shortest_real.hpp"
@@ -239,7 +241,9 @@ struct WriteTally {
 
   void check(double v) {
     char expected[64], got[64];
-    const std::string_view e(expected, std::to_chars(expected, expected + sizeof expected, v).ptr);
+    // A NaN of either sign is "nan" (PutReal below), not to_chars's "-nan".
+    const char* end = std::to_chars(expected, expected + sizeof expected, v).ptr;
+    const std::string_view e = std::isnan(v) ? "nan" : std::string_view(expected, end);
     const std::string_view g(got, geneig::put_shortest_real(got, v));
     ++count;
     if (e == g) return;
@@ -301,6 +305,38 @@ TEST(PutShortestReal, IntegersEdgesAndTheLayoutSwitch) {
       }
   for (u64 i = 0; i < 100'000; ++i) t.check(static_cast<double>(i * 1000));
   t.expect_all_right("edges");
+}
+
+// Non-finite values, which only a failed solve leaves: an infinity keeps
+// its sign, and every NaN is "nan", whatever its sign bit and payload, in
+// the result file (put_shortest_real) and in the diagnostic lines
+// (put_real) alike. The sign an invalid operation gives its NaN is the
+// processor's: x86-64 sets it, aarch64 does not.
+TEST(PutReal, WritesEveryNaNOneWay) {
+  volatile double zero = 0.0;
+  const double computed = zero / zero;  // the NaN of this processor
+  const struct {
+    double v;
+    const char* text;
+  } cases[] = {
+      {std::bit_cast<double>(u64{0x7FF8000000000000}), "nan"},  // quiet, sign clear
+      {std::bit_cast<double>(u64{0xFFF8000000000000}), "nan"},  // x86-64's default NaN
+      {std::bit_cast<double>(u64{0x7FF0000000000001}), "nan"},  // signalling
+      {std::bit_cast<double>(u64{0xFFF0000000000001}), "nan"},
+      {std::bit_cast<double>(u64{0xFFFFFFFFFFFFFFFF}), "nan"},  // every payload bit
+      {computed, "nan"},
+      {-computed, "nan"},
+      {INFINITY, "inf"},
+      {-INFINITY, "-inf"},
+      {-0.0, "-0"},
+  };
+  for (const auto& c : cases) {
+    char shortest[geneig::kShortestRealChars], free[geneig::kMaxRealChars];
+    EXPECT_EQ(std::string_view(shortest, geneig::put_shortest_real(shortest, c.v)), c.text)
+        << std::bit_cast<u64>(c.v);
+    EXPECT_EQ(std::string_view(free, geneig::put_real(free, c.v)), c.text)
+        << std::bit_cast<u64>(c.v);
+  }
 }
 
 }  // namespace
