@@ -614,9 +614,12 @@ TEST(EigchVectors, ClusterThatCannotBeToldApartIsReported) {
     int ill_before, ill_after;
   };
   const double nan = std::numeric_limits<double>::quiet_NaN();
-  for (const Case& c : {Case{{1e-30, 1e-300}, 1e-3, 0, 0}, Case{{4e-31, 2e-31, 1e-31}, 1e-20, 0, 0},
-                        Case{{1, 2, 3}, nan, 0, 7}, Case{{1, 2, 3}, nan, 3, 3},
-                        Case{{1e-20, 1e-290}, 1e-3, 0, 0}}) {
+  constexpr int kSeparated = 0, kNot = GENEIG_ILL_VECTORS_NOT_SEPARATED;
+  constexpr int kEarlier = GENEIG_ILL_INDEFINITE_B;  // as eigcab's factorization leaves it
+  for (const Case& c : {Case{{1e-30, 1e-300}, 1e-3, 0, kSeparated},
+                        Case{{4e-31, 2e-31, 1e-31}, 1e-20, 0, kSeparated},
+                        Case{{1, 2, 3}, nan, 0, kNot}, Case{{1, 2, 3}, nan, kEarlier, kEarlier},
+                        Case{{1e-20, 1e-290}, 1e-3, 0, kSeparated}}) {
     Problem p;
     const int n = static_cast<int>(c.d.size());
     for (int i = 1; i <= n; ++i) p.a()(i, i) = c.d[i - 1];

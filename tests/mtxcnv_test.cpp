@@ -152,7 +152,7 @@ TEST_P(MtxcnvPivotFailure, StopsAtFirstPivotLeavingAUntouched) {
   const Call r = call_mtxcnv(A, B, N, N1);
 
   EXPECT_EQ(r.out, kNotPositiveLine);
-  EXPECT_EQ(r.ILL, 1);
+  EXPECT_EQ(r.ILL, GENEIG_ILL_NOT_POSITIVE_DEFINITE);
   EXPECT_EQ(bits(r.A), bits(A));
   // Rows k+1..N factored, row k and those above as given.
   DMatrix expected = B;
