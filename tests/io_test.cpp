@@ -16,8 +16,7 @@
 #include "colmajor.hpp"
 #include "complex_ops.hpp"
 #include "eigcab.hpp"
-#include "free_format.hpp"
-#include "rdmtx.hpp"
+#include "read_matrices.hpp"
 #include "saveeig.hpp"
 #include "test_support.hpp"
 

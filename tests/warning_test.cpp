@@ -8,8 +8,7 @@
 #include <vector>
 
 #include "eigcab.hpp"
-#include "free_format.hpp"
-#include "rdmtx.hpp"
+#include "read_matrices.hpp"
 #include "run_program.hpp"
 
 namespace {
