@@ -176,8 +176,10 @@ TEST(ReadDecimal, SubnormalsHugeExponentsManyDigitsLeadingZeros) {
     t.check(std::string(gen() % 30, '0') + m);
     t.check("0." + std::string(gen() % 30, '0') + digits(1 + static_cast<int>(gen() % 19)) + "e" +
             std::to_string(e));
-    t.check("-" + std::string(gen() % 5, '0') + digits(static_cast<int>(gen() % 40)) + "." +
-            digits(static_cast<int>(gen() % 40)));
+    std::string signed_zeros = "-" + std::string(gen() % 5, '0');
+    signed_zeros += digits(static_cast<int>(gen() % 40));
+    signed_zeros += ".";
+    t.check(signed_zeros + digits(static_cast<int>(gen() % 40)));
   }
   for (const char* s : {"0", "-0", "+0", "0.", ".0", "-.0e5", "0e99999", "-0D-99999", "000.000",
                         "1e308", "1.7976931348623157e308", "1.7976931348623158e308",

@@ -32,8 +32,7 @@ using geneig::test::clean;
 using geneig::test::Solution;
 using geneig::test::solve;
 
-// LAPACK's acceptance limit for its test ratios.
-constexpr double kRatioLimit = 30.0;
+using geneig::test::kRatioLimit;
 // |E_j - R_j| <= 100 n eps max |R|: eigenvalues of a backward-stable method
 // against the reference.
 constexpr double kEigenvalueLimit = 100.0;
@@ -413,7 +412,7 @@ TEST_P(IllConditionedB, ResidualNoLargerThanZhegvs) {
   EXPECT_LE(orthonormality, 10 * ref_orthonormality);
 }
 
-INSTANTIATE_TEST_SUITE_P(Orders, IllConditionedB, kOrders);
+INSTANTIATE_TEST_SUITE_P(Orders, IllConditionedB, kOrders, testing::PrintToStringParamName());
 
 // ---- Part of the spectrum ---------------------------------------------------
 

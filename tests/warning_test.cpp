@@ -31,6 +31,8 @@ struct WarningCase {
   std::string companion = "";         // the line beside a mismatch
 };
 
+void PrintTo(const WarningCase& c, std::ostream* os) { *os << c.name; }
+
 const std::string kW = "matrix.in:";
 
 const std::vector<WarningCase> kCases{
