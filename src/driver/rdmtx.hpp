@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <string_view>
 
-
 namespace geneig {
 
 enum class ReadStatus {
