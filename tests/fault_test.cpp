@@ -182,7 +182,7 @@ TEST_F(Program, TermDroppedFromTheReductionFailsTheResidualCheck) {
     geneig::oracle::Rng rng(geneig::oracle::kSeed + static_cast<unsigned>(n));
     const geneig::oracle::ZMatrix A = geneig::oracle::random_hermitian(n, rng);
     const geneig::oracle::ZMatrix B = geneig::oracle::random_hpd(n, rng);
-    input(matrix_in(A, B));
+    input(geneig::test::matrix_in(A, B));
     const Outcome clean = run({}, RLIM_INFINITY, GENEIG_FAULT_EXE);
     EXPECT_EQ(clean.status, 0);
     EXPECT_EQ(clean.err, "");

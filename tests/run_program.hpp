@@ -10,7 +10,6 @@
 #include <unistd.h>
 
 #include <csignal>
-#include <cstdio>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -48,31 +47,7 @@ inline const std::vector<std::string> kInAndOut{"matrix.in", "matrix.out"};
 
 // A file of order n with A = B = I.
 inline std::string identity_pencil(int n) {
-  std::string text = std::to_string(n) + " 0\n";
-  for (const char* heading : {"A", "B"}) {
-    text += std::string(heading) + "\n";
-    for (int i = 1; i <= n; ++i)
-      for (int j = 1; j <= n; ++j)
-        text += std::to_string(i) + " " + std::to_string(j) + (i == j ? " 1 0\n" : " 0 0\n");
-  }
-  return text;
-}
-
-// A file holding the pencil (A, B), every element as the double it is.
-inline std::string matrix_in(const oracle::ZMatrix& A, const oracle::ZMatrix& B) {
-  const int n = A.rows;
-  std::string text = std::to_string(n) + " 0\n";
-  char item[96];
-  for (const oracle::ZMatrix* m : {&A, &B}) {
-    text += m == &A ? "A\n" : "B\n";
-    for (int i = 1; i <= n; ++i)
-      for (int j = 1; j <= n; ++j) {
-        std::snprintf(item, sizeof item, "%d %d %.17g %.17g\n", i, j, (*m)(i, j).real(),
-                      (*m)(i, j).imag());
-        text += item;
-      }
-  }
-  return text;
+  return test::matrix_in(oracle::identity(n), oracle::identity(n));
 }
 
 // The program runs in run_, inside the scratch directory, which holds its
