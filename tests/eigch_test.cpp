@@ -602,11 +602,12 @@ TEST(EigchVectors, NegativeMvScalesLargestComponentToOneOnly) {
   }
 }
 
-// ILL = 7: a NaN tolerance gives no eigenvalue and no cluster a distance,
-// and the vectors cannot be told apart. Matrices whose whole spectrum lies
-// below the absolute pivot replacement 1e-30 are solved scaled into
-// ordinary magnitudes, like the rows of EigchScaling below, without a
-// report. A nonzero ILL is kept as the caller set it.
+// A NaN tolerance gives no eigenvalue and no cluster a distance: the
+// vectors cannot be told apart (7), and what comes back is not numbers,
+// which stands over it and over the caller's value (9). Matrices whose
+// whole spectrum lies below the absolute pivot replacement 1e-30 are solved
+// scaled into ordinary magnitudes, like the rows of EigchScaling below,
+// without a report.
 TEST(EigchVectors, ClusterThatCannotBeToldApartIsReported) {
   struct Case {
     std::vector<double> d;
@@ -615,7 +616,7 @@ TEST(EigchVectors, ClusterThatCannotBeToldApartIsReported) {
   };
   const double nan = std::numeric_limits<double>::quiet_NaN();
   for (const Case& c : {Case{{1e-30, 1e-300}, 1e-3, 0, 0}, Case{{4e-31, 2e-31, 1e-31}, 1e-20, 0, 0},
-                        Case{{1, 2, 3}, nan, 0, 7}, Case{{1, 2, 3}, nan, 3, 3},
+                        Case{{1, 2, 3}, nan, 0, 9}, Case{{1, 2, 3}, nan, 3, 9},
                         Case{{1e-20, 1e-290}, 1e-3, 0, 0}}) {
     Problem p;
     const int n = static_cast<int>(c.d.size());

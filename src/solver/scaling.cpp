@@ -69,8 +69,10 @@ int window_exponent(double magnitude) {
 }
 
 PencilScale choose_pencil_scale(const cplx* A, const cplx* B, int n, int na) {
-  PencilScale scale{window_exponent(lower_magnitude(CView(A, na), n, true)),
-                    window_exponent(lower_magnitude(CView(B, na), n, true))};
+  const double a = lower_magnitude(CView(A, na), n, true);
+  const double b = lower_magnitude(CView(B, na), n, true);
+  PencilScale scale{window_exponent(a), window_exponent(b)};
+  scale.finite = a <= DBL_MAX && b <= DBL_MAX;
   // B's exponent is even, so that its square root, which scales the
   // eigenvectors, is a power of two too.
   if (scale.b % 2 != 0) scale.b += 1;
