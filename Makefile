@@ -159,7 +159,8 @@ clean:
 # Other compilers and architectures: the bitwise digests, and the program's
 # result files on generated pencils (cross/make_pencils.sh) byte for byte
 # against the x86-64 g++ build in $(BUILD).
-#   make test-clang  built with clang++ (in build-clang)
+#   make test-clang  every test, and the program's result files, built with
+#                    clang++ (in build-clang)
 #   make test-cross  cross-compiled for aarch64, run under qemu-aarch64
 #                    (in build-aarch64)
 #   make test-i686   cross-compiled for 32-bit x86 with SSE2 arithmetic, run
@@ -171,8 +172,8 @@ CLANG_CXX   ?= clang++
 
 test-clang: build
 	$(call configure,$(CLANG_BUILD),-DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPILER=$(CLANG_CXX) -DGENEIG_BUILD_TESTS=ON)
-	cmake --build $(CLANG_BUILD) -j $(JOBS) --target test_digest geneig
-	$(CLANG_BUILD)/tests/test_digest
+	cmake --build $(CLANG_BUILD) -j $(JOBS)
+	ctest --test-dir $(CLANG_BUILD) --output-on-failure -j $(JOBS)
 	cross/same_results.sh $(BUILD)/geneig $(CLANG_BUILD)/geneig
 
 build-%/CMakeCache.txt: cmake/%-linux-gnu.cmake

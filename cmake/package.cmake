@@ -2,9 +2,11 @@
 #
 #   bin/geneig                         the program
 #   lib/libgeneig.a, lib/libgeneig.so  solver, file routines, C and Fortran entries
-#   include/geneig/                    geneig.h (C), geneig.hpp and the C++ headers
+#   include/geneig/                    geneig.h (C), geneig.hpp and the C++ headers;
+#                                      the public headers only
 #   lib/cmake/geneig/                  find_package(geneig): target geneig::geneig
-#   lib/pkgconfig/geneig.pc            pkg-config geneig
+#   lib/pkgconfig/geneig.pc            pkg-config geneig (libgeneig.so)
+#   lib/pkgconfig/geneig-static.pc     pkg-config geneig-static (libgeneig.a)
 #   share/man/man1, man3               geneig(1); eigcab(3), eigch(3), mtxcnv(3)
 #
 # Every file found through the package locates the others relative to
@@ -25,7 +27,11 @@ add_library(geneig_static STATIC ${GENEIG_OBJECTS})
 set_target_properties(geneig_shared PROPERTIES OUTPUT_NAME geneig EXPORT_NAME geneig
                       VERSION ${PROJECT_VERSION} SOVERSION ${PROJECT_VERSION_MAJOR})
 set_target_properties(geneig_static PROPERTIES OUTPUT_NAME geneig EXPORT_NAME geneig_static)
-target_link_options(geneig_shared PRIVATE LINKER:--no-undefined)
+# The shared library exports the API alone (geneig.map); the static library
+# and the program keep every symbol.
+target_link_options(geneig_shared PRIVATE LINKER:--no-undefined
+                    LINKER:--version-script=${PROJECT_SOURCE_DIR}/cmake/geneig.map)
+set_property(TARGET geneig_shared APPEND PROPERTY LINK_DEPENDS ${PROJECT_SOURCE_DIR}/cmake/geneig.map)
 foreach(library geneig_shared geneig_static)
   target_include_directories(${library} INTERFACE
                              $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
@@ -36,9 +42,10 @@ install(TARGETS geneig RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(TARGETS geneig_shared geneig_static EXPORT geneigTargets
         LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
+# The public headers, and no other: each compiles on its own.
 install(FILES src/api/geneig.h src/api/geneig.hpp ${GENEIG_INCLUDE_DIR}/version.h
               src/solver/eigcab.hpp src/solver/mtxcnv.hpp src/solver/geneig_ill.h
-              src/driver/rdmtx.hpp src/driver/free_format.hpp src/driver/saveeig.hpp
+              src/driver/rdmtx.hpp src/driver/saveeig.hpp
         DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/geneig)
 
 set(GENEIG_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/geneig)
@@ -53,10 +60,15 @@ install(FILES ${PROJECT_BINARY_DIR}/geneigConfig.cmake
               ${PROJECT_BINARY_DIR}/geneigConfigVersion.cmake
         DESTINATION ${GENEIG_CMAKE_DIR})
 
-# geneig.pc finds the prefix from its own place, lib/pkgconfig.
+# geneig.pc and geneig-static.pc find the prefix from their own place,
+# lib/pkgconfig. The linker takes libgeneig.so over libgeneig.a wherever
+# both are, "pkg-config --static" or not: geneig-static names the archive
+# itself.
 file(RELATIVE_PATH GENEIG_PC_TO_PREFIX /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
-configure_file(cmake/geneig.pc.in ${PROJECT_BINARY_DIR}/geneig.pc @ONLY)
-install(FILES ${PROJECT_BINARY_DIR}/geneig.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+foreach(module geneig geneig-static)
+  configure_file(cmake/${module}.pc.in ${PROJECT_BINARY_DIR}/${module}.pc @ONLY)
+  install(FILES ${PROJECT_BINARY_DIR}/${module}.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+endforeach()
 
 foreach(page man1/geneig.1 man3/eigcab.3 man3/eigch.3 man3/mtxcnv.3)
   configure_file(man/${page} ${PROJECT_BINARY_DIR}/man/${page} @ONLY)

@@ -5,10 +5,35 @@
 # B(i,i) > 2N - 1), orders 2 to 200; A = I + w w^H with B = I, whose
 # eigenvalue 1 is repeated N - 1 times; and graded pencils S A S, S B S with
 # S = diag(10^k), |k| <= 80, whose entries reach past the range where their
-# squares are representable. Entries have 17 significant digits. The
-# generator is Park and Miller's, exact in double arithmetic, so the files
-# do not depend on the awk's own.
+# squares are representable; and one indefinite B, of entries from 1e-86 to
+# 1e74, whose failed solve gives NaN in every result. Entries have 17
+# significant digits. The generator is Park and Miller's, exact in double
+# arithmetic, so the files do not depend on the awk's own.
 set -eu
+mkdir -p "$1/indefinite3"
+cat >"$1/indefinite3/matrix.in" <<'PENCIL'
+3 0
+Matrix A
+1 1 -0.00016860769000223109 -0
+1 2 -7.2402630379016539 0.48562859442406836
+1 3 1.3715827907622698e-40 -4.3798321535260404e-40
+2 1 -7.2402630379016539 -0.48562859442406836
+2 2 3.8859451152742321e+26 -0
+2 3 -3.9710725717922905e-82 -1.5662584142206326e-81
+3 1 1.3715827907622698e-40 4.3798321535260404e-40
+3 2 -3.9710725717922905e-82 1.5662584142206326e-81
+3 3 -1.6276342305385162e+67 -0
+Matrix B
+1 1 1.3048473133664692e+70 -0
+1 2 -3.8865012976630678e-26 9.7345647029023839e-26
+1 3 1.9029165541919194e-23 -1.4914350870078482e-23
+2 1 -3.8865012976630678e-26 -9.7345647029023839e-26
+2 2 7.0022120662939622e+17 -0
+2 3 -1.7917078225212844e+74 3.4821231377813435e+73
+3 1 1.9029165541919194e-23 1.4914350870078482e-23
+3 2 -1.7917078225212844e+74 -3.4821231377813435e+73
+3 3 2.6448876408617838e-86 -0
+PENCIL
 awk -v dir="$1" '
 function u() { seed = (seed * 16807) % 2147483647; return 2 * seed / 2147483647 - 1 }
 function pencil(name, n, kind,   i, j, f, s, wr, wi, ar, ai, br, bi, file) {

@@ -17,8 +17,7 @@
 
 #include "colmajor.hpp"
 #include "eigcab.hpp"
-#include "free_format.hpp"
-#include "rdmtx.hpp"
+#include "read_matrices.hpp"
 
 namespace {
 

@@ -196,9 +196,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   // Order 1 is refused (2) unless B's only pivot is zero (5), which ends
   // the solve first; higher orders are never refused.
-  const bool documented = ILL == 0 || ILL == 2 || ILL == 5 || ILL == 6 || ILL == 7 ||
+  const bool documented = ILL == 0 || ILL == GENEIG_ILL_INVALID_ARGUMENT ||
+                          ILL == GENEIG_ILL_INDEFINITE_B || ILL == GENEIG_ILL_OUT_OF_RANGE ||
+                          ILL == GENEIG_ILL_VECTORS_NOT_SEPARATED ||
                           ILL == GENEIG_ILL_NOT_FINITE_RESULT;
-  const bool refusal_right = ILL == 2 ? N < 2 : N >= 2 || ILL == 5;
+  const bool refusal_right =
+      ILL == GENEIG_ILL_INVALID_ARGUMENT ? N < 2 : N >= 2 || ILL == GENEIG_ILL_INDEFINITE_B;
   if (!documented || !refusal_right) {
     std::fprintf(stderr, "fuzz_solver: N = %d gives ILL = %d\n", N, ILL);
     std::abort();

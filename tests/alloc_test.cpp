@@ -112,10 +112,11 @@ INSTANTIATE_TEST_SUITE_P(
         // The warning line is written and the solve goes on. (stdio takes
         // the buffer of standard output at the first write to it; the test
         // runner has written there already.)
-        Case{"NegativePivotWarned", Pencil::kIndefinite, 50, 50, 50, 5, true},
+        Case{"NegativePivotWarned", Pencil::kIndefinite, 50, 50, 50, GENEIG_ILL_INDEFINITE_B, true},
         // Refusals write their line and return.
-        Case{"Order1Refused", Pencil::kRandom, 1, 1, 1, 2, false},
-        Case{"OrderAboveCapacityRefused", Pencil::kRandom, NMAX + 1, 1, 1, 2, false}),
+        Case{"Order1Refused", Pencil::kRandom, 1, 1, 1, GENEIG_ILL_INVALID_ARGUMENT, false},
+        Case{"OrderAboveCapacityRefused", Pencil::kRandom, NMAX + 1, 1, 1, GENEIG_ILL_INVALID_ARGUMENT,
+             false}),
     [](const testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
 
 // The witnesses themselves: each must see what it is there to see, or the

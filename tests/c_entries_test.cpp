@@ -18,6 +18,7 @@
 #include "geneig.h"
 #include "mtxcnv.hpp"
 #include "oracle.hpp"
+#include "test_support.hpp"
 
 namespace {
 
@@ -198,7 +199,19 @@ TEST_P(CEntries, ForwardToTheCxxRoutinesBitForBit) {
   EXPECT_EQ(differences(want, got), "");
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, CEntries, testing::Range(0, int(std::size(kCalls))));
+// "eigcab_N5_NA7_M5_MV5_shifted": the routine, its integers, its workspace.
+std::string call_name(const testing::TestParamInfo<int>& info) {
+  using geneig::test::name_of;
+  const Call& c = kCalls[info.param];
+  const char* const routines[] = {"eigcab", "eigch", "mtxcnv"};
+  const char* const works[] = {"static", "aligned", "shifted", "short"};
+  std::string name = std::string(routines[static_cast<int>(c.routine)]) + "_N" + name_of(c.N) +
+                     "_NA" + name_of(c.NA);
+  if (c.routine != Routine::mtxcnv) name += "_M" + name_of(c.M) + "_MV" + name_of(c.MV);
+  return name + "_" + works[static_cast<int>(c.work)];
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, CEntries, testing::Range(0, int(std::size(kCalls))), call_name);
 
 // Two threads at once through eigcabw_ and eigchw_, each with its own WORK,
 // over every solve of the table that succeeds, in different orders and

@@ -55,30 +55,21 @@ struct Entry {
   double re, im;
 };
 
-std::string real(double v) {
-  char s[40];
-  std::snprintf(s, sizeof s, "%.17g", v);
-  return s;
+// The Hermitian matrix of order n with the given entries of its lower
+// triangle (the upper filled in as their conjugates), zero elsewhere.
+geneig::oracle::ZMatrix hermitian(int n, const std::vector<Entry>& entries) {
+  geneig::oracle::ZMatrix M(n, n);
+  for (const Entry& e : entries) {
+    M(e.i, e.j) = {e.re, e.im};
+    M(e.j, e.i) = {e.re, e.i == e.j ? e.im : -e.im};
+  }
+  return M;
 }
 
-// A complete file of order n: A and B given by their nonzero entries (the
-// upper triangles filled in as conjugates), every element record present.
+// A complete file of order n: A and B given by their nonzero entries, every
+// element record present.
 std::string pencil(int n, const std::vector<Entry>& a, const std::vector<Entry>& b) {
-  std::string text = std::to_string(n) + " 0.0\n";
-  for (const auto* m : {&a, &b}) {
-    text += m == &a ? "Matrix A\n" : "Matrix B\n";
-    for (int i = 1; i <= n; ++i)
-      for (int j = 1; j <= n; ++j) {
-        double re = 0, im = 0;
-        for (const Entry& e : *m) {
-          if (e.i == i && e.j == j) re = e.re, im = e.im;
-          if (e.i == j && e.j == i && i != j) re = e.re, im = -e.im;
-        }
-        text += std::to_string(i) + " " + std::to_string(j) + " " + real(re) + " " + real(im) +
-                "\n";
-      }
-  }
-  return text;
+  return geneig::test::matrix_in(hermitian(n, a), hermitian(n, b));
 }
 
 std::vector<Entry> diagonal(const std::vector<double>& d) {
@@ -100,10 +91,10 @@ std::vector<std::complex<double>> order2_vectors() {
           std::complex<double>(-1, 1) / (1 + r3) * c, c};
 }
 
+using geneig::test::kOrder2A;
+using geneig::test::kOrder2B;
 const std::string kHead = "2 0.0\nMatrix A\n";
-const std::string kA2 = "1 1 3.0 0.0\n1 2 1.0 -1.0\n2 1 1.0 1.0\n2 2 1.0 0.0\n";
-const std::string kB2 = "1 1 1.0 0.0\n1 2 0.0 0.0\n2 1 0.0 0.0\n2 2 1.0 0.0\n";
-const std::string kOrder2 = kHead + kA2 + "Matrix B\n" + kB2;
+const std::string kOrder2 = kHead + kOrder2A + "Matrix B\n" + kOrder2B;
 // A line of blanks far longer than the program's whole memory.
 constexpr std::size_t kBlankLine = std::size_t{32} << 20;
 
@@ -158,7 +149,7 @@ const std::vector<Row> kCatalogue{
     // ---- The file ends early.
     {.name = "EndBeforeHeadingOfA", .text = "2 0.0\n", .status = 1,
      .err = "matrix.in:2: expected the heading of A (a text), found the end of the file\n"},
-    {.name = "EndInsideB", .text = kHead + kA2 + "Matrix B\n1 1 1.0 0.0\n1 2", .status = 1,
+    {.name = "EndInsideB", .text = kHead + kOrder2A + "Matrix B\n1 1 1.0 0.0\n1 2", .status = 1,
      .err = "matrix.in:9: expected the real part of B(1,2) (a real number), found the end of "
             "the file\n"},
     // ---- Malformed items.
@@ -169,7 +160,7 @@ const std::vector<Row> kCatalogue{
      .err = "matrix.in:1: the order N = 201 is above the limit 200\n"},
     // ---- Element records out of order (standard output).
     {.name = "MismatchInB",
-     .text = kHead + kA2 + "Matrix B\n1 1 1.0 0.0\n1 2 0.0 0.0\n2 2 1.0 0.0\n", .status = 1,
+     .text = kHead + kOrder2A + "Matrix B\n1 1 1.0 0.0\n1 2 0.0 0.0\n2 2 1.0 0.0\n", .status = 1,
      .out = "Error: Inconsistent (i,j):  2 1 2 2 1 0\n",
      .err = "matrix.in:10: expected B(2,1), found B(2,2): elements go row by row, the column "
             "index running fastest; the upper triangle only? Every element of both triangles is "
@@ -178,8 +169,8 @@ const std::vector<Row> kCatalogue{
     {.name = "HugeBlankLineInsideA", .text = kHead + "1 1 3.0 0.0\n", .status = 0,
      .result = Result::replaced, .order = 2, .eigenvalues = {2 + std::sqrt(3.0), 2 - std::sqrt(3.0)},
      .eigenvectors = order2_vectors(),
-     .blank_line_then = "\n1 2 1.0 -1.0\n2 1 1.0 1.0\n2 2 1.0 0.0\nMatrix B\n" + kB2},
-    {.name = "HugeBlankLineAtTheEnd", .text = kHead + kA2, .status = 1,
+     .blank_line_then = "\n1 2 1.0 -1.0\n2 1 1.0 1.0\n2 2 1.0 0.0\nMatrix B\n" + kOrder2B},
+    {.name = "HugeBlankLineAtTheEnd", .text = kHead + kOrder2A, .status = 1,
      .err = "matrix.in:7: expected the heading of B (a text), found the end of the file\n",
      .blank_line_then = " "},
     // ---- The result file cannot be written.
@@ -277,6 +268,7 @@ void check_result(const std::string& text, const Row& row) {
   if (row.status == 0) {
     for (const double v : reals) EXPECT_TRUE(std::isfinite(v)) << "a non-finite number, status 0";
   }
+  EXPECT_EQ(text.find("-nan"), std::string::npos) << "every NaN is written nan";
   for (std::size_t k = 0; k < row.eigenvectors.size(); ++k) {
     const std::complex<double> v(reals[n + 2 * k], reals[n + 2 * k + 1]);
     const std::size_t component = k / n, vector = k % n;  // records run component-outermost

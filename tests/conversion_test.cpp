@@ -1,7 +1,8 @@
 // The fast decimal conversions against the standard library's: read_decimal
 // must give the double that the reader's general way (std::from_chars) gives
 // whenever it decides, and put_shortest_real the very characters of
-// std::to_chars, on random and adversarial inputs of every kind.
+// std::to_chars, on random and adversarial inputs of every kind (but one
+// spelling of NaN).
 //
 // GENEIG_CONVERSION_SCALE=k in the environment multiplies every count by k,
 // for a long run by hand.
@@ -18,6 +19,7 @@
 #include <vector>
 
 #include "free_format.hpp"
+#include "free_output.hpp"
 #include "powers_of_ten.hpp"
 #include "read_decimal.hpp"
 #include "shortest_real.hpp"
@@ -174,8 +176,10 @@ TEST(ReadDecimal, SubnormalsHugeExponentsManyDigitsLeadingZeros) {
     t.check(std::string(gen() % 30, '0') + m);
     t.check("0." + std::string(gen() % 30, '0') + digits(1 + static_cast<int>(gen() % 19)) + "e" +
             std::to_string(e));
-    t.check("-" + std::string(gen() % 5, '0') + digits(static_cast<int>(gen() % 40)) + "." +
-            digits(static_cast<int>(gen() % 40)));
+    std::string signed_zeros = "-" + std::string(gen() % 5, '0');
+    signed_zeros += digits(static_cast<int>(gen() % 40));
+    signed_zeros += ".";
+    t.check(signed_zeros + digits(static_cast<int>(gen() % 40)));
   }
   for (const char* s : {"0", "-0", "+0", "0.", ".0", "-.0e5", "0e99999", "-0D-99999", "000.000",
                         "1e308", "1.7976931348623157e308", "1.7976931348623158e308",
@@ -239,7 +243,9 @@ struct WriteTally {
 
   void check(double v) {
     char expected[64], got[64];
-    const std::string_view e(expected, std::to_chars(expected, expected + sizeof expected, v).ptr);
+    // A NaN of either sign is "nan" (PutReal below), not to_chars's "-nan".
+    const char* end = std::to_chars(expected, expected + sizeof expected, v).ptr;
+    const std::string_view e = std::isnan(v) ? "nan" : std::string_view(expected, end);
     const std::string_view g(got, geneig::put_shortest_real(got, v));
     ++count;
     if (e == g) return;
@@ -301,6 +307,38 @@ TEST(PutShortestReal, IntegersEdgesAndTheLayoutSwitch) {
       }
   for (u64 i = 0; i < 100'000; ++i) t.check(static_cast<double>(i * 1000));
   t.expect_all_right("edges");
+}
+
+// Non-finite values, which only a failed solve leaves: an infinity keeps
+// its sign, and every NaN is "nan", whatever its sign bit and payload, in
+// the result file (put_shortest_real) and in the diagnostic lines
+// (put_real) alike. The sign an invalid operation gives its NaN is the
+// processor's: x86-64 sets it, aarch64 does not.
+TEST(PutReal, WritesEveryNaNOneWay) {
+  volatile double zero = 0.0;
+  const double computed = zero / zero;  // the NaN of this processor
+  const struct {
+    double v;
+    const char* text;
+  } cases[] = {
+      {std::bit_cast<double>(u64{0x7FF8000000000000}), "nan"},  // quiet, sign clear
+      {std::bit_cast<double>(u64{0xFFF8000000000000}), "nan"},  // x86-64's default NaN
+      {std::bit_cast<double>(u64{0x7FF0000000000001}), "nan"},  // signalling
+      {std::bit_cast<double>(u64{0xFFF0000000000001}), "nan"},
+      {std::bit_cast<double>(u64{0xFFFFFFFFFFFFFFFF}), "nan"},  // every payload bit
+      {computed, "nan"},
+      {-computed, "nan"},
+      {INFINITY, "inf"},
+      {-INFINITY, "-inf"},
+      {-0.0, "-0"},
+  };
+  for (const auto& c : cases) {
+    char shortest[geneig::kShortestRealChars], free[geneig::kMaxRealChars];
+    EXPECT_EQ(std::string_view(shortest, geneig::put_shortest_real(shortest, c.v)), c.text)
+        << std::bit_cast<u64>(c.v);
+    EXPECT_EQ(std::string_view(free, geneig::put_real(free, c.v)), c.text)
+        << std::bit_cast<u64>(c.v);
+  }
 }
 
 }  // namespace

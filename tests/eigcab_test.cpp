@@ -18,7 +18,7 @@ using geneig::cplx;
 using geneig::NMAX;
 namespace detail = geneig::detail;
 
-constexpr double kEps = std::numeric_limits<double>::epsilon();
+using geneig::test::kEps;
 const std::string kWarning = "\"D\" became imaginary number !!\n";
 
 struct Pencil : geneig::test::Arrays {

@@ -20,7 +20,7 @@ using geneig::cplx;
 using geneig::NMAX;
 namespace detail = geneig::detail;
 
-constexpr double kEps = std::numeric_limits<double>::epsilon();
+using geneig::test::kEps;
 
 // Caller-side storage of one eigch call; EPS = -1 (the default tolerance)
 // unless a test sets it.
@@ -41,9 +41,14 @@ void set_order2_example(Problem& p) {
 // Argument checks: each invalid call writes one line, sets ILL = 2 and
 // leaves every other argument alone, EPS included.
 struct BadArguments {
+  const char* name;
   int n, na, m, mv;
   const char* line;
 };
+
+void PrintTo(const BadArguments& c, std::ostream* os) {
+  *os << "N = " << c.n << ", NA = " << c.na << ", M = " << c.m << ", MV = " << c.mv;
+}
 
 class EigchArgumentCheck : public testing::TestWithParam<BadArguments> {};
 
@@ -66,18 +71,20 @@ TEST_P(EigchArgumentCheck, RefusesWithItsLineAndTouchesNothing) {
 
 INSTANTIATE_TEST_SUITE_P(
     Lines, EigchArgumentCheck,
-    testing::Values(BadArguments{1, NMAX, 1, 1, "(SUBR. EIGCH) INVALID ARGUMENT. 1 1"},
-                    BadArguments{0, NMAX, 3, 3, "(SUBR. EIGCH) INVALID ARGUMENT. 0 3"},
-                    BadArguments{-4, NMAX, -4, 0, "(SUBR. EIGCH) INVALID ARGUMENT. -4 -4"},
-                    BadArguments{5, NMAX, 0, 0, "(SUBR. EIGCH) INVALID ARGUMENT. 5 0"},
-                    BadArguments{5, NMAX, -3, 4, "(SUBR. EIGCH) INVALID ARGUMENT. 200 5 3 4"},
-                    BadArguments{5, NMAX, 6, 6, "(SUBR. EIGCH) INVALID ARGUMENT. 200 5 6 6"},
-                    BadArguments{5, 4, 5, -5, "(SUBR. EIGCH) INVALID ARGUMENT. 4 5 5 5"},
-                    BadArguments{3, NMAX, std::numeric_limits<int>::min(), 0,
-                                 "(SUBR. EIGCH) INVALID ARGUMENT. 200 3 2147483648 0"}),
-    [](const testing::TestParamInfo<BadArguments>& info) {
-      return "case" + std::to_string(info.index);
-    });
+    testing::Values(
+        BadArguments{"OrderOne", 1, NMAX, 1, 1, "(SUBR. EIGCH) INVALID ARGUMENT. 1 1"},
+        BadArguments{"OrderZero", 0, NMAX, 3, 3, "(SUBR. EIGCH) INVALID ARGUMENT. 0 3"},
+        BadArguments{"NegativeOrder", -4, NMAX, -4, 0, "(SUBR. EIGCH) INVALID ARGUMENT. -4 -4"},
+        BadArguments{"NoEigenvalue", 5, NMAX, 0, 0, "(SUBR. EIGCH) INVALID ARGUMENT. 5 0"},
+        BadArguments{"MoreVectorsThanValues", 5, NMAX, -3, 4,
+                     "(SUBR. EIGCH) INVALID ARGUMENT. 200 5 3 4"},
+        BadArguments{"MoreValuesThanTheOrder", 5, NMAX, 6, 6,
+                     "(SUBR. EIGCH) INVALID ARGUMENT. 200 5 6 6"},
+        BadArguments{"LeadingDimensionBelowTheOrder", 5, 4, 5, -5,
+                     "(SUBR. EIGCH) INVALID ARGUMENT. 4 5 5 5"},
+        BadArguments{"MostNegativeM", 3, NMAX, std::numeric_limits<int>::min(), 0,
+                     "(SUBR. EIGCH) INVALID ARGUMENT. 200 3 2147483648 0"}),
+    [](const testing::TestParamInfo<BadArguments>& info) { return std::string(info.param.name); });
 
 TEST(EigchTolerance, NegativeEpsBecomesDefaultZeroStaysAndIllIsKept) {
   for (double eps : {-1.0, 0.0, 1e-10}) {
@@ -615,9 +622,13 @@ TEST(EigchVectors, ClusterThatCannotBeToldApartIsReported) {
     int ill_before, ill_after;
   };
   const double nan = std::numeric_limits<double>::quiet_NaN();
-  for (const Case& c : {Case{{1e-30, 1e-300}, 1e-3, 0, 0}, Case{{4e-31, 2e-31, 1e-31}, 1e-20, 0, 0},
-                        Case{{1, 2, 3}, nan, 0, 9}, Case{{1, 2, 3}, nan, 3, 9},
-                        Case{{1e-20, 1e-290}, 1e-3, 0, 0}}) {
+  constexpr int kSeparated = 0, kNotFinite = GENEIG_ILL_NOT_FINITE_RESULT;
+  constexpr int kEarlier = GENEIG_ILL_INDEFINITE_B;  // as eigcab's factorization leaves it
+  for (const Case& c : {Case{{1e-30, 1e-300}, 1e-3, 0, kSeparated},
+                        Case{{4e-31, 2e-31, 1e-31}, 1e-20, 0, kSeparated},
+                        Case{{1, 2, 3}, nan, 0, kNotFinite},
+                        Case{{1, 2, 3}, nan, kEarlier, kNotFinite},
+                        Case{{1e-20, 1e-290}, 1e-3, 0, kSeparated}}) {
     Problem p;
     const int n = static_cast<int>(c.d.size());
     for (int i = 1; i <= n; ++i) p.a()(i, i) = c.d[i - 1];

@@ -16,8 +16,7 @@
 #include "colmajor.hpp"
 #include "complex_ops.hpp"
 #include "eigcab.hpp"
-#include "free_format.hpp"
-#include "rdmtx.hpp"
+#include "read_matrices.hpp"
 #include "saveeig.hpp"
 #include "test_support.hpp"
 
@@ -71,7 +70,7 @@ const std::vector<cplx> kA2{{3, 0}, {1, -1}, {1, 1}, {1, 0}};
 const std::vector<cplx> kB2{{2, 0}, {0.5, 0.25}, {0.5, -0.25}, {4, 0}};
 
 // An order-2 file in the plainest layout, and the element lines of A and B.
-const std::string kA2Lines = "1 1 3.0 0.0\n1 2 1.0 -1.0\n2 1 1.0 1.0\n2 2 1.0 0.0\n";
+const std::string kA2Lines = geneig::test::kOrder2A;
 const std::string kB2Lines = "1 1 2.0 0.0\n1 2 0.5 0.25\n2 1 0.5 -0.25\n2 2 4.0 0.0\n";
 const std::string kPlain = "2 0.5\nMatrix A\n" + kA2Lines + "Matrix B\n" + kB2Lines;
 

@@ -44,7 +44,7 @@ void zlatmr_(const int* m, const int* n, const char* dist, int* iseed, const cha
 
 namespace {
 
-using geneig::oracle::kEps;
+using geneig::test::kEps;
 using geneig::oracle::ZMatrix;
 using cplx = std::complex<double>;
 
@@ -131,6 +131,8 @@ struct Case {
   int n;
   Type type;
 };
+
+void PrintTo(const Case& c, std::ostream* os) { *os << "N = " << c.n << ", type " << c.type.number; }
 
 std::vector<Case> all_cases() {
   std::vector<Case> cases;

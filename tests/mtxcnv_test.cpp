@@ -15,6 +15,7 @@
 
 #include "eigcab.hpp"
 #include "oracle.hpp"
+#include "test_support.hpp"
 
 namespace {
 
@@ -107,7 +108,12 @@ INSTANTIATE_TEST_SUITE_P(
                     InvalidCase{99999, 4, "99999    4"},     // so do five digits
                     InvalidCase{123456, 200, "*****  200"},  // six digits do not
                     InvalidCase{-12345, 5, "*****    5"},    // nor a sign and five digits
-                    InvalidCase{1, -100000, "    1*****"}));
+                    InvalidCase{1, -100000, "    1*****"}),
+    [](const testing::TestParamInfo<InvalidCase>& info) {
+      using geneig::test::name_of;
+      std::string name = "N";
+      return name.append(name_of(info.param.N)).append("_N1_").append(name_of(info.param.N1));
+    });
 
 // ---- Pivots that are not positive ------------------------------------------
 
@@ -152,7 +158,7 @@ TEST_P(MtxcnvPivotFailure, StopsAtFirstPivotLeavingAUntouched) {
   const Call r = call_mtxcnv(A, B, N, N1);
 
   EXPECT_EQ(r.out, kNotPositiveLine);
-  EXPECT_EQ(r.ILL, 1);
+  EXPECT_EQ(r.ILL, GENEIG_ILL_NOT_POSITIVE_DEFINITE);
   EXPECT_EQ(bits(r.A), bits(A));
   // Rows k+1..N factored, row k and those above as given.
   DMatrix expected = B;
@@ -313,7 +319,8 @@ TEST_P(MtxcnvRandomPencil, ReducedMatrixHasThePencilsEigenvalues) {
   EXPECT_LE(norm1(to_complex(defect)), 30 * N * kEps * norm1(to_complex(B)));
 }
 
-INSTANTIATE_TEST_SUITE_P(Orders, MtxcnvRandomPencil, testing::Values(2, 5, 50, 200));
+INSTANTIATE_TEST_SUITE_P(Orders, MtxcnvRandomPencil, testing::Values(2, 5, 50, 200),
+                         testing::PrintToStringParamName());
 
 // ---- No shared state ---------------------------------------------------------
 

@@ -88,6 +88,7 @@ TEST_P(MtxcnvAgreesWithEigcab, SameStandardMatrixAndFactors) {
   EXPECT_LE(d_diff, kRoundingFactor * n * kEps * d_max);
 }
 
-INSTANTIATE_TEST_SUITE_P(Orders, MtxcnvAgreesWithEigcab, testing::Values(2, 5, 50, 200));
+INSTANTIATE_TEST_SUITE_P(Orders, MtxcnvAgreesWithEigcab, testing::Values(2, 5, 50, 200),
+                         testing::PrintToStringParamName());
 
 }  // namespace

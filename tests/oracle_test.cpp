@@ -9,13 +9,13 @@
 #include <limits>
 #include <stdexcept>
 
+#include "test_support.hpp"
+
 namespace {
 
 using namespace geneig::oracle;
 
-// Test ratios of a backward-stable method stay of order 1; LAPACK's own
-// tests accept up to 30.
-constexpr double kRatioLimit = 30.0;
+using geneig::test::kRatioLimit;
 
 // ---- Reference solvers -----------------------------------------------------
 

@@ -15,7 +15,7 @@
 
 namespace {
 
-using geneig::oracle::kEps;
+using geneig::test::kEps;
 using geneig::oracle::ZMatrix;
 using cplx = std::complex<double>;
 
@@ -35,6 +35,8 @@ std::vector<Gap> gaps() {
   }
   return rows;
 }
+
+void PrintTo(const Gap& g, std::ostream* os) { *os << g.name; }
 
 class Order2 : public ::testing::TestWithParam<Gap> {};
 

@@ -16,7 +16,7 @@
 
 namespace {
 
-using geneig::oracle::kEps;
+using geneig::test::kEps;
 using geneig::oracle::ZMatrix;
 using cplx = std::complex<double>;
 
@@ -32,6 +32,8 @@ const std::vector<Diagonal> kCases{
     {"TwoInRange", {1e300, 2, 1}, {1e-300, 1, 1}, {DBL_MAX, 2, 1}},
     {"BothEnds", {1e300, 3, -1e300, 0.5}, {1e-300, 1, 1e-300, 2}, {DBL_MAX, 3, 0.25, -DBL_MAX}},
 };
+
+void PrintTo(const Diagonal& c, std::ostream* os) { *os << c.name; }
 
 class OutOfRange : public ::testing::TestWithParam<Diagonal> {};
 

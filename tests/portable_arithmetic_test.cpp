@@ -13,13 +13,14 @@
 #include <random>
 
 #include "complex_ops.hpp"
+#include "test_support.hpp"
 #include "wide_product.hpp"
 
 namespace {
 
 using geneig::cplx;
 
-constexpr double kEps = DBL_EPSILON;
+using geneig::test::kEps;
 constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kMax = DBL_MAX;

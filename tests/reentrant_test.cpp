@@ -1,6 +1,7 @@
-// Reentrancy: eigcab with the caller's Workspace solves different pencils on
-// two threads at once, many times over, and every solve gives the same bits
-// as the same pencil solved alone by eigcab with its static workspace.
+// Reentrancy: eigcab with the caller's Workspace (from make_workspace, as a
+// user of the installed headers gets one) solves different pencils on two
+// threads at once, many times over, and every solve gives the same bits as
+// the same pencil solved alone by eigcab with its static workspace.
 // Built with ThreadSanitizer by make test-tsan, it also proves that the two
 // threads share no mutable storage.
 #include <gtest/gtest.h>
@@ -18,7 +19,6 @@
 #include "colmajor.hpp"
 #include "complex_ops.hpp"
 #include "eigcab.hpp"
-#include "workspace.hpp"
 
 namespace {
 
@@ -107,10 +107,8 @@ struct Solve {
   }
 };
 
-// 1.6 MB each: static, not on a thread's stack.
-geneig::Workspace work[2];
-
 TEST(Reentrant, TwoThreadsGiveTheBitsOfTheSequentialSolves) {
+  const geneig::WorkspacePtr work[2] = {geneig::make_workspace(), geneig::make_workspace()};
   static std::array<Solve, kCaseCount> alone;
   for (int c = 0; c < kCaseCount; ++c) alone[c].run(c, nullptr);
 
@@ -122,7 +120,7 @@ TEST(Reentrant, TwoThreadsGiveTheBitsOfTheSequentialSolves) {
     for (int round = 0; round < kRounds; ++round)
       for (int r = 0; r < kCaseCount; ++r) {
         const int c = (r + t) % kCaseCount;
-        s.run(c, &work[t]);
+        s.run(c, work[t].get());
         if (!s.same_bits(alone[c])) ++mismatches[t];
       }
   };

@@ -47,14 +47,7 @@ inline const std::vector<std::string> kInAndOut{"matrix.in", "matrix.out"};
 
 // A file of order n with A = B = I.
 inline std::string identity_pencil(int n) {
-  std::string text = std::to_string(n) + " 0\n";
-  for (const char* heading : {"A", "B"}) {
-    text += std::string(heading) + "\n";
-    for (int i = 1; i <= n; ++i)
-      for (int j = 1; j <= n; ++j)
-        text += std::to_string(i) + " " + std::to_string(j) + (i == j ? " 1 0\n" : " 0 0\n");
-  }
-  return text;
+  return test::matrix_in(oracle::identity(n), oracle::identity(n));
 }
 
 // The program runs in run_, inside the scratch directory, which holds its

@@ -1,5 +1,6 @@
-// What the tests share: the random doubles of the recorded pencils, solving
-// as the program solves, and a scratch directory that each test gets fresh.
+// What the tests share: the tolerances, the random doubles of the recorded
+// pencils, solving as the program solves, matrix input files, and a scratch
+// directory that each test gets fresh.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,6 +9,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <charconv>
 #include <cmath>
 #include <complex>
 #include <cstdint>
@@ -25,6 +27,25 @@ namespace geneig::test {
 
 using cplx = std::complex<double>;
 namespace fs = std::filesystem;
+
+// ---- Tolerances --------------------------------------------------------------
+
+// The machine epsilon 2^-52 (oracle.hpp), in which every tolerance is
+// written, with the order: 30 * n * kEps, never a bare decimal.
+using oracle::kEps;
+// The bound of a LAPACK-style test ratio (oracle.hpp's measures): a sound
+// solver gives ratios of order 1, and its tests accept up to 30.
+inline constexpr double kRatioLimit = 30.0;
+
+// ---- Names of parameterised cases -------------------------------------------
+
+// An integer in a test's name, which takes letters, digits and underscores
+// only: "m3" for -3.
+inline std::string name_of(int v) {
+  std::string name = v < 0 ? "m" : "";
+  name += std::to_string(v < 0 ? -static_cast<long long>(v) : v);
+  return name;
+}
 
 // ---- Random doubles ----------------------------------------------------------
 
@@ -131,6 +152,38 @@ inline testing::AssertionResult clean(const Solution& s) {
   return testing::AssertionFailure() << "ILL = " << s.ILL << ", EPS = " << s.EPS << ", output \""
                                      << s.out << "\"";
 }
+
+// ---- Matrix input files ------------------------------------------------------
+
+// A real as the tests write it into a file: the shortest form that reads
+// back to the same double.
+inline std::string real_text(double v) {
+  char text[32];
+  return {text, std::to_chars(text, text + sizeof text, v).ptr};
+}
+
+// The element records of the n x n matrix M, row by row, the column index
+// fastest, as the file holds them: "i j re im".
+inline std::string element_records(const oracle::ZMatrix& M) {
+  std::string text;
+  for (int i = 1; i <= M.rows; ++i)
+    for (int j = 1; j <= M.cols; ++j)
+      text += std::to_string(i) + " " + std::to_string(j) + " " + real_text(M(i, j).real()) + " " +
+              real_text(M(i, j).imag()) + "\n";
+  return text;
+}
+
+// A whole matrix input file of the pencil (A, B): the order and X, then
+// each matrix under its heading.
+inline std::string matrix_in(const oracle::ZMatrix& A, const oracle::ZMatrix& B, double X = 0) {
+  return std::to_string(A.rows) + " " + real_text(X) + "\nMatrix A\n" + element_records(A) +
+         "Matrix B\n" + element_records(B);
+}
+
+// The element records of the order-2 example (examples/order2): A = [3,
+// 1-i; 1+i, 1], B = I, whose eigenvalues are 2 + sqrt 3 and 2 - sqrt 3.
+inline const std::string kOrder2A = "1 1 3.0 0.0\n1 2 1.0 -1.0\n2 1 1.0 1.0\n2 2 1.0 0.0\n";
+inline const std::string kOrder2B = "1 1 1.0 0.0\n1 2 0.0 0.0\n2 1 0.0 0.0\n2 2 1.0 0.0\n";
 
 // ---- Files -------------------------------------------------------------------
 

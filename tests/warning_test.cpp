@@ -8,8 +8,7 @@
 #include <vector>
 
 #include "eigcab.hpp"
-#include "free_format.hpp"
-#include "rdmtx.hpp"
+#include "read_matrices.hpp"
 #include "run_program.hpp"
 
 namespace {
@@ -31,6 +30,8 @@ struct WarningCase {
   std::vector<std::string> warnings;  // exactly, in order
   std::string companion = "";         // the line beside a mismatch
 };
+
+void PrintTo(const WarningCase& c, std::ostream* os) { *os << c.name; }
 
 const std::string kW = "matrix.in:";
 

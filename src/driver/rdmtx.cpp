@@ -19,6 +19,7 @@
 #include "eigcab.hpp"
 #include "free_output.hpp"
 #include "matrix_reader.hpp"
+#include "read_matrices.hpp"
 #include "text_field.hpp"
 
 namespace geneig {

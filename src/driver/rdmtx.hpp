@@ -8,8 +8,6 @@
 #include <cstdint>
 #include <string_view>
 
-#include "free_format.hpp"
-
 namespace geneig {
 
 enum class ReadStatus {
@@ -64,24 +62,19 @@ struct ReadReport {
 // far below a difference in the problem.
 inline constexpr double kHermitianTolerance = 0x1p-26;
 
-// read_matrices: reads the records of a matrix input file from source,
-// stopping at the first fault, and never ends the program.
+// read_matrix_file: reads the records of the matrix input file of the given
+// name (trailing blanks are not part of it), stopping at the first fault,
+// and never ends the program.
 //
-//  source (in/out) the bytes of the file, read until the last record of B.
-//  file   (in)  name of the file, for the diagnostic.
+//  name   (in)  the file name.
 //  A, B   (out) complex, NMAX x NMAX, column-major: rows and columns 1 to N
 //               set from the element records read (in part after a fault).
 //  N      (out) order from record 1; no element records when N <= 0.
 //  X      (out) the real number of record 1.
 //  report (out) status and diagnostic; the warnings about the input, which
 //               change nothing that is read.
-//  Returns report.status: ok, or the fault (read_error, early_end, malformed,
-//  too_large for N > NMAX, mismatch).
-ReadStatus read_matrices(ByteSource& source, std::string_view file, std::complex<double>* A,
-                         std::complex<double>* B, int& N, double& X, ReadReport& report);
-
-// read_matrix_file: read_matrices from the file of the given name (trailing
-// blanks are not part of it); cannot_open when it cannot be opened.
+//  Returns report.status: ok, or the fault (cannot_open, read_error,
+//  early_end, malformed, too_large for N > NMAX, mismatch).
 ReadStatus read_matrix_file(std::string_view name, std::complex<double>* A,
                             std::complex<double>* B, int& N, double& X, ReadReport& report);
 

@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "free_output.hpp"
 #include "powers_of_ten.hpp"
 #include "wide_product.hpp"
 
@@ -217,7 +218,7 @@ char* put_shortest_real(char* p, double v) {
   const u64 bits = std::bit_cast<u64>(v);
   const u64 significand = bits & ((u64{1} << 52) - 1);
   const int biased_exponent = static_cast<int>((bits >> 52) & 0x7FF);
-  if (biased_exponent == 0x7FF) return std::to_chars(p, p + kShortestRealChars, v).ptr;
+  if (biased_exponent == 0x7FF) return put_real(p, v);  // "inf", "-inf" or "nan"
   char* const start = p;
   *p = '-';
   p += bits >> 63;

@@ -12,10 +12,11 @@ namespace geneig {
 // The longest text put_shortest_real writes: "-2.2250738585072014e-308".
 inline constexpr std::size_t kShortestRealChars = 24;
 
-// put_shortest_real: writes v at p exactly as std::to_chars(p, p + 24, v).
+// put_shortest_real: writes v at p exactly as std::to_chars(p, p + 24, v),
+// but a NaN as "nan" whatever its sign, as put_real (free_output.hpp) does.
 //
 //  p (out) room for kShortestRealChars characters.
-//  v (in)  a finite double (an infinity or NaN is handed to std::to_chars).
+//  v (in)  a double (an infinity or NaN is handed to put_real).
 //  Returns the position after the text.
 //
 // The text: the fewest significant digits that read back to v (of those,

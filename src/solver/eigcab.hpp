@@ -7,6 +7,7 @@
 #pragma once
 
 #include <complex>
+#include <memory>
 
 #include "geneig_ill.h"
 
@@ -15,8 +16,24 @@ namespace geneig {
 // Capacity of every matrix dimension and vector.
 inline constexpr int NMAX = 200;
 
-// The storage of one solve beyond its arguments (workspace.hpp).
+// Workspace: the storage of one solve beyond its arguments, about 1.6 MB of
+// buffers whose layout is the library's own and may change from one
+// version to the next, so it is opaque here. make_workspace gives one, for
+// the reentrant eigcab and eigch below: keep it for as many solves as you
+// like, one Workspace for each thread that solves at the same time.
+//
+//   geneig::WorkspacePtr work = geneig::make_workspace();
+//   geneig::eigcab(A, B, N, NA, M, MV, EPS, D, E, V, ILL, IW, W, *work);
+//
+// It is allocated on the heap (std::bad_alloc when there is no room); a
+// caller that must not allocate passes storage of its own to eigcabw_ and
+// eigchw_ (geneig.h), which C++ can call too.
 struct Workspace;
+struct WorkspaceDeleter {
+  void operator()(Workspace* work) const noexcept;
+};
+using WorkspacePtr = std::unique_ptr<Workspace, WorkspaceDeleter>;
+WorkspacePtr make_workspace();
 
 // eigcab: all or some eigenvalues and eigenvectors of A v = lambda B v,
 // A Hermitian, B Hermitian positive definite, both of order N.
@@ -80,7 +97,7 @@ void eigcab(std::complex<double>* A, std::complex<double>* B, const int& N, cons
 // different Workspaces may run at the same time on different threads (the
 // solver's lines on standard output are then each written whole, in no
 // fixed order). The Workspace holds nothing from one call to the next.
-//  WORK (work) the storage of the solve; see workspace.hpp.
+//  WORK (work) the storage of the solve, from make_workspace.
 void eigcab(std::complex<double>* A, std::complex<double>* B, const int& N, const int& NA,
             const int& M, const int& MV, double& EPS, std::complex<double>* D, double* E,
             std::complex<double>* V, int& ILL, int* IW, double* W, Workspace& WORK);

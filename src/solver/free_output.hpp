@@ -1,11 +1,13 @@
 // The free output layout: one record per line, its items in order separated
 // by one blank. Text items stand as their characters alone, integers in
 // decimal, reals in the shortest decimal form that reads back to the same
-// double (a negative zero keeps its sign). Every record of the result file
-// and every diagnostic line on standard output is written this way.
+// double (a negative zero keeps its sign), an infinity as "inf" or "-inf",
+// and every NaN as "nan", whatever its sign bit. Every record of the result
+// file and every diagnostic line on standard output is written this way.
 #pragma once
 
 #include <charconv>
+#include <cmath>
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
@@ -21,10 +23,17 @@ inline constexpr std::size_t kMaxRealChars = 24;
 // Each put_* writes one item at p and returns the position after it. The
 // caller guarantees room for the item.
 inline char* put_int(char* p, long long v) { return std::to_chars(p, p + kMaxIntChars, v).ptr; }
-inline char* put_real(char* p, double v) { return std::to_chars(p, p + kMaxRealChars, v).ptr; }
 inline char* put_text(char* p, std::string_view s) {
   std::memcpy(p, s.data(), s.size());
   return p + s.size();
+}
+// The sign of a NaN means nothing, and the one an invalid operation leaves
+// is the processor's choice (x86-64 sets it, aarch64 does not): written as
+// it stands, the same failed solve would read "-nan" on one and "nan" on the
+// other.
+inline char* put_real(char* p, double v) {
+  if (std::isnan(v)) return put_text(p, "nan");
+  return std::to_chars(p, p + kMaxRealChars, v).ptr;
 }
 
 // One record built item by item in a fixed buffer; items that would not fit

@@ -4,12 +4,14 @@
 // mathematics; nothing here changes an operation, only how many go at once.
 //
 // Why the results stay the same bits on every CPU:
-//  - No fused multiply-add. The build switches contraction off, and the
-//    AVX2 clones are built without FMA: the vectorizer rewrites complex
-//    products into fused multiply-add/subtract even when contraction is
-//    switched off, which would change the last bits from one CPU to another.
+//  - No fused multiply-add. The solver's target switches contraction off,
+//    and builds the plain code and the AVX2 clones without FMA, even where
+//    the build asks for it (-mfma, -march=native): the vectorizer rewrites
+//    complex products into fused multiply-add/subtract even when
+//    contraction is switched off, which would change the last bits from one
+//    CPU to another.
 //  - 256-bit vectorizer width. AVX-512 always has fused forms of its own, so
-//    its clones keep the vectorizer to 256 bits (the build sets
+//    its clones keep the vectorizer to 256 bits (the target sets
 //    -mprefer-vector-width=256), where it has none without FMA.
 //  - Explicit 512-bit vectors. The AVX-512 clones are 512 bits wide only
 //    where the code spells out 512-bit vectors (Quad, Lanes8), whose

@@ -11,6 +11,8 @@ program reentrant
   double precision :: e(n), e0(n), eps, w(n, 7)
   double precision, allocatable :: work(:)
   integer :: iw(n), ill, lwork
+  ! ILL for a WORK too short (GENEIG_ILL_WORKSPACE_TOO_SMALL in geneig_ill.h)
+  integer, parameter :: ill_workspace_too_small = 3
 
   a0 = reshape([(3d0, 0d0), (1d0, 1d0), (1d0, -1d0), (1d0, 0d0)], [n, n])
   b0 = reshape([(1d0, 0d0), (0d0, 0d0), (0d0, 0d0), (1d0, 0d0)], [n, n])
@@ -27,7 +29,7 @@ program reentrant
   b = b0
   e = -1
   call eigcabw(a, b, n, n, n, n, eps, d, e, v, ill, iw, w, work, lwork - 1)
-  if (ill /= 3 .or. any(e /= -1) .or. any(a /= a0)) error stop 'a short workspace was not refused'
+  if (ill /= ill_workspace_too_small .or. any(e /= -1) .or. any(a /= a0)) error stop 'a short workspace was not refused'
   ill = 0
   call eigcabw(a, b, n, n, n, n, eps, d, e, v, ill, iw, w, work, lwork)
   if (ill /= 0) error stop 'eigcabw failed'

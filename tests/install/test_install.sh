@@ -2,13 +2,19 @@
 # make test-install: installs the build into a temporary prefix, moves the
 # tree elsewhere (every file must find the others relative to itself), and
 # then, against the installed tree alone:
-#   - checks the layout, the SONAME, the exported symbols and one version
-#     everywhere;
-#   - compiles geneig.h as C99 and as C++, and each C++ header on its own;
+#   - checks the layout (the public headers and no other), the SONAME, the
+#     symbols libgeneig.so exports (the API and nothing else) and one
+#     version everywhere;
+#   - compiles each installed header on its own: the C headers as C99 and
+#     as C++, the C++ headers as C++20;
 #   - builds examples/library/solve.f90 (gfortran), solve.c and
-#     solve_threads.c (cc) through pkg-config, and examples/library/cxx through find_package(geneig), and
-#     checks each one's solution of the order-2 example; builds and runs
-#     tests/install/reentrant.f90 (eigcabw from Fortran, against eigcab);
+#     solve_threads.c (cc) through pkg-config, solve.c and solve.f90 again
+#     linked statically through pkg-config geneig-static (and checks that
+#     they need no libgeneig.so), and examples/library/cxx through
+#     find_package(geneig), and checks each one's solution of the order-2
+#     example; builds and runs tests/install/reentrant.f90 (eigcabw from
+#     Fortran, against eigcab) and tests/install/reentrant.cpp (the C++
+#     overloads with make_workspace's Workspace, on two threads);
 #   - runs the installed program on examples/order2 and compares matrix.out
 #     with examples/order2/matrix.out;
 #   - runs the recipes of examples/recipes for every tool on the machine;
@@ -44,13 +50,17 @@ pass_group() { [ "$failures" != "$marked" ] || pass "$*"; }
 
 # Layout.
 mark
-for f in bin/geneig lib/libgeneig.a lib/libgeneig.so include/geneig/geneig.h \
-         include/geneig/geneig.hpp include/geneig/version.h include/geneig/eigcab.hpp \
+for f in bin/geneig lib/libgeneig.a lib/libgeneig.so \
          lib/cmake/geneig/geneigConfig.cmake lib/cmake/geneig/geneigConfigVersion.cmake \
-         lib/pkgconfig/geneig.pc share/man/man1/geneig.1 share/man/man3/eigcab.3 \
-         share/man/man3/eigch.3 share/man/man3/mtxcnv.3 share/doc/geneig/LICENSE; do
+         lib/pkgconfig/geneig.pc lib/pkgconfig/geneig-static.pc share/man/man1/geneig.1 \
+         share/man/man3/eigcab.3 share/man/man3/eigch.3 share/man/man3/mtxcnv.3 \
+         share/doc/geneig/LICENSE; do
   [ -e "$P/$f" ] || fail "$f not installed"
 done
+# The public headers, and no other.
+headers=$(cd "$P/include/geneig" && ls | tr '\n' ' ')
+[ "$headers" = "eigcab.hpp geneig.h geneig.hpp geneig_ill.h mtxcnv.hpp rdmtx.hpp saveeig.hpp version.h " ] ||
+  fail "include/geneig holds $headers"
 export PKG_CONFIG_LIBDIR=$P/lib/pkgconfig PKG_CONFIG_PATH=
 version=$(pkg-config --modversion geneig)
 header_version=$(sed -n 's/^#define GENEIG_VERSION_STRING "\(.*\)"$/\1/p' "$P/include/geneig/version.h")
@@ -61,25 +71,42 @@ soname=$(readelf -d "$P/lib/libgeneig.so" | sed -n 's/.*Library soname: \[\(.*\)
 for page in man1/geneig.1 man3/eigcab.3 man3/eigch.3 man3/mtxcnv.3; do
   grep -q "geneig $version" "$P/share/man/$page" || fail "$page does not name version $version"
 done
-for lib in libgeneig.so libgeneig.a; do
-  symbols=$(nm --defined-only --extern-only -C "$P/lib/$lib")
-  for s in eigcab_ eigch_ mtxcnv_ eigcabw_ eigchw_ eiglwork_ 'geneig::rdmtx(' 'geneig::saveeig(' 'geneig::eigcab('; do
-    grep -qF " $s" <<<"$symbols" || fail "$lib does not define $s"
-  done
+# The API: the entries of geneig.h, and the routines in namespace geneig
+# that the C++ headers declare (one line per overload).
+api='eigcab_ eigcabw_ eigch_ eigchw_ eiglwork_ mtxcnv_
+geneig::WorkspaceDeleter::operator() geneig::eigcab geneig::eigcab geneig::eigch geneig::eigch
+geneig::format_result geneig::install_result_file_signals geneig::make_workspace geneig::mtxcnv
+geneig::rdmtx geneig::read_matrix_file geneig::saveeig geneig::write_result_file'
+expected=$(tr ' ' '\n' <<<"$api" | sort)
+# A symbol's name: what nm shows, less the address, the type and the
+# parameters (the call operator keeps its "()").
+names() { sed -E 's/^[0-9a-f]* [A-Za-z] //; s/^((operator\(\)|[^(])*)\(.*/\1/'; }
+exported=$(nm -D --defined-only -C "$P/lib/libgeneig.so" | names | sort)
+[ "$exported" = "$expected" ] ||
+  fail "libgeneig.so exports other symbols than the API: $(diff <(echo "$expected") <(echo "$exported") | grep '^[<>]' | tr '\n' ' ')"
+archived=$(nm --defined-only --extern-only -C "$P/lib/libgeneig.a" | names)
+for s in $api; do
+  grep -qxF -- "$s" <<<"$archived" || fail "libgeneig.a does not define $s"
 done
 pass_group "layout, version $version, SONAME $soname, symbols"
 
-# Headers: geneig.h as C99 and C++, each C++ header on its own.
+# Headers: each on its own, the C ones as C99 and C++, the C++ ones as C++20.
 mark
-echo '#include <geneig/geneig.h>' | cc -std=c99 -pedantic-errors -Wall -Wextra -Werror \
-  -fsyntax-only -I"$P/include" -x c - || fail "geneig.h is not valid C99"
-echo '#include <geneig/geneig.h>' | c++ -std=c++11 -pedantic-errors -Wall -Wextra -Werror \
-  -fsyntax-only -I"$P/include" -x c++ - || fail "geneig.h is not valid C++"
-for h in "$P"/include/geneig/*.hpp; do
-  echo "#include <geneig/${h##*/}>" | c++ -std=c++20 -Wall -Wextra -Werror -fsyntax-only \
-    -I"$P/include" -x c++ - || fail "${h##*/} is not self-contained"
+# (A declaration after the header: ISO C refuses a translation unit of
+# macros alone, such as version.h.)
+for h in "$P"/include/geneig/*.h; do
+  unit="#include <geneig/${h##*/}>
+typedef int declared;"
+  cc -std=c99 -pedantic-errors -Wall -Wextra -Werror -fsyntax-only -I"$P/include" -x c - <<<"$unit" ||
+    fail "${h##*/} is not valid C99 on its own"
+  c++ -std=c++11 -pedantic-errors -Wall -Wextra -Werror -fsyntax-only -I"$P/include" -x c++ - \
+    <<<"$unit" || fail "${h##*/} is not valid C++ on its own"
 done
-pass_group "headers"
+for h in "$P"/include/geneig/*.hpp; do
+  echo "#include <geneig/${h##*/}>" | c++ -std=c++20 -pedantic-errors -Wall -Wextra -Werror \
+    -fsyntax-only -I"$P/include" -x c++ - || fail "${h##*/} is not self-contained"
+done
+pass_group "headers, each on its own"
 
 # The examples, each built against the installed tree and checked.
 check() {  # check NAME COMMAND...: runs the command in a fresh directory holding the order-2 input
@@ -104,15 +131,27 @@ LD_LIBRARY_PATH=$P/lib "$work/reentrant-fortran" && pass "Fortran reentrant solv
 # shellcheck disable=SC2046
 cc -std=c99 -Wall -Wextra -Werror -o "$work/solve-c" "$ex/solve.c" $(pkg-config --cflags --libs geneig)
 check "C example (pkg-config, libgeneig.so)" "$work/solve-c"
+# Linked statically through geneig-static: libgeneig.so lies beside the
+# archive, and the programs must not need it.
 # shellcheck disable=SC2046
-cc -std=c99 -o "$work/solve-c-static" "$ex/solve.c" $(pkg-config --cflags geneig) \
-  "$P/lib/libgeneig.a" $(pkg-config --static --libs-only-l geneig | sed 's/-lgeneig//')
-readelf -d "$work/solve-c-static" | grep -q libgeneig && fail "the static C example needs libgeneig.so"
-check "C example (libgeneig.a)" "$work/solve-c-static"
+cc -std=c99 -Wall -Wextra -Werror -o "$work/solve-c-static" "$ex/solve.c" \
+  $(pkg-config --cflags --libs geneig-static)
+# shellcheck disable=SC2046
+gfortran -o "$work/solve-fortran-static" "$ex/solve.f90" $(pkg-config --cflags --libs geneig-static)
+for program in solve-c-static solve-fortran-static; do
+  ! readelf -d "$work/$program" | grep -q 'NEEDED.*libgeneig' ||
+    fail "$program, linked through geneig-static, needs libgeneig.so"
+done
+check "C example (pkg-config geneig-static, libgeneig.a)" "$work/solve-c-static"
+check "Fortran example (pkg-config geneig-static, libgeneig.a)" "$work/solve-fortran-static"
 # shellcheck disable=SC2046
 cc -std=c99 -Wall -Wextra -Werror -pthread -o "$work/solve-threads" "$ex/solve_threads.c" \
   $(pkg-config --cflags --libs geneig)
 check "C example on two threads (eigcabw_, pkg-config)" "$work/solve-threads"
+# shellcheck disable=SC2046
+c++ -std=c++20 -Wall -Wextra -Werror -pthread -o "$work/reentrant-cxx" "$here/reentrant.cpp" \
+  $(pkg-config --cflags --libs geneig)
+check "C++ on two threads (make_workspace, the reentrant eigcab and eigch)" "$work/reentrant-cxx"
 cmake -S "$ex/cxx" -B "$work/cxx" -DCMAKE_PREFIX_PATH="$P" >/dev/null
 grep -qx "geneig_DIR:PATH=$P/lib/cmake/geneig" "$work/cxx/CMakeCache.txt" ||
   fail "find_package(geneig) found $(grep geneig_DIR: "$work/cxx/CMakeCache.txt")"
