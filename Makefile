@@ -10,8 +10,9 @@
 #   make test-baseline  the bitwise digests again with the solver built
 #                   without its AVX2/AVX-512 clones (in build-baseline), as a
 #                   CPU without AVX2 runs it
-#   make test-tsan  the threaded reentrancy tests (C++ and C entries) built
-#                   with ThreadSanitizer (in build-tsan)
+#   make test-tsan  the threaded reentrancy tests (C++ and C entries) and the
+#                   guard of the static workspace, built with ThreadSanitizer
+#                   (in build-tsan)
 # Installation:
 #   make test-install  install into a temporary prefix and build and run the
 #                   Fortran, C and C++ examples against the installed tree
@@ -88,9 +89,10 @@ test-baseline:
 # Every clone touches the same storage as the plain code.
 test-tsan:
 	$(call configure,$(TSAN_BUILD),-DCMAKE_BUILD_TYPE=Release -DGENEIG_NO_CLONES=ON -DGENEIG_BUILD_TESTS=ON -DCMAKE_CXX_FLAGS="-fsanitize=thread -g" -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread)
-	cmake --build $(TSAN_BUILD) -j $(JOBS) --target test_reentrant test_c_entries
+	cmake --build $(TSAN_BUILD) -j $(JOBS) --target test_reentrant test_c_entries test_edges
 	TSAN_OPTIONS=exitcode=88:halt_on_error=1 $(TSAN_BUILD)/tests/test_reentrant
 	TSAN_OPTIONS=exitcode=88:halt_on_error=1 $(TSAN_BUILD)/tests/test_c_entries --gtest_filter='CEntriesThreads.*'
+	TSAN_OPTIONS=exitcode=88:halt_on_error=1 $(TSAN_BUILD)/tests/test_edges --gtest_filter='StaticWorkspace.*'
 
 fuzz-configure:
 	@command -v $(FUZZ_CXX) >/dev/null || { echo "the fuzz targets need the Debian packages:" \

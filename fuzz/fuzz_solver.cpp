@@ -4,7 +4,8 @@
 // NMAX, all eigenvalues and eigenvectors, EPS = 0, ILL preset to 0). It must
 // return (a hang is caught by the fuzzer's timeout) with a documented error
 // code, and a solve that reports no failure must give finite eigenvalues and
-// eigenvectors, whatever the magnitudes of the entries.
+// eigenvectors, whatever the magnitudes of the entries; one that reports
+// values that are not finite (9) must have given some.
 //
 // Layout of the bytes (missing bytes read as zero):
 //   byte 0       order N = 1 + byte % 8; bit 3 set makes B diagonally
@@ -196,11 +197,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // the solve first; higher orders are never refused.
   const bool documented = ILL == 0 || ILL == GENEIG_ILL_INVALID_ARGUMENT ||
                           ILL == GENEIG_ILL_INDEFINITE_B || ILL == GENEIG_ILL_OUT_OF_RANGE ||
-                          ILL == GENEIG_ILL_VECTORS_NOT_SEPARATED;
+                          ILL == GENEIG_ILL_VECTORS_NOT_SEPARATED ||
+                          ILL == GENEIG_ILL_NOT_FINITE_RESULT;
   const bool refusal_right =
       ILL == GENEIG_ILL_INVALID_ARGUMENT ? N < 2 : N >= 2 || ILL == GENEIG_ILL_INDEFINITE_B;
   if (!documented || !refusal_right) {
     std::fprintf(stderr, "fuzz_solver: N = %d gives ILL = %d\n", N, ILL);
+    std::abort();
+  }
+  if (ILL == GENEIG_ILL_NOT_FINITE_RESULT && solution_is_finite(N)) {
+    std::fprintf(stderr, "fuzz_solver: N = %d, ILL = 9 with finite eigenvalues and vectors\n", N);
     std::abort();
   }
   if (ILL == 0 && !solution_is_finite(N)) {

@@ -609,11 +609,12 @@ TEST(EigchVectors, NegativeMvScalesLargestComponentToOneOnly) {
   }
 }
 
-// ILL = 7: a NaN tolerance gives no eigenvalue and no cluster a distance,
-// and the vectors cannot be told apart. Matrices whose whole spectrum lies
-// below the absolute pivot replacement 1e-30 are solved scaled into
-// ordinary magnitudes, like the rows of EigchScaling below, without a
-// report. A nonzero ILL is kept as the caller set it.
+// A NaN tolerance gives no eigenvalue and no cluster a distance: the
+// vectors cannot be told apart (7), and what comes back is not numbers,
+// which stands over it and over the caller's value (9). Matrices whose
+// whole spectrum lies below the absolute pivot replacement 1e-30 are solved
+// scaled into ordinary magnitudes, like the rows of EigchScaling below,
+// without a report.
 TEST(EigchVectors, ClusterThatCannotBeToldApartIsReported) {
   struct Case {
     std::vector<double> d;
@@ -621,11 +622,12 @@ TEST(EigchVectors, ClusterThatCannotBeToldApartIsReported) {
     int ill_before, ill_after;
   };
   const double nan = std::numeric_limits<double>::quiet_NaN();
-  constexpr int kSeparated = 0, kNot = GENEIG_ILL_VECTORS_NOT_SEPARATED;
+  constexpr int kSeparated = 0, kNotFinite = GENEIG_ILL_NOT_FINITE_RESULT;
   constexpr int kEarlier = GENEIG_ILL_INDEFINITE_B;  // as eigcab's factorization leaves it
   for (const Case& c : {Case{{1e-30, 1e-300}, 1e-3, 0, kSeparated},
                         Case{{4e-31, 2e-31, 1e-31}, 1e-20, 0, kSeparated},
-                        Case{{1, 2, 3}, nan, 0, kNot}, Case{{1, 2, 3}, nan, kEarlier, kEarlier},
+                        Case{{1, 2, 3}, nan, 0, kNotFinite},
+                        Case{{1, 2, 3}, nan, kEarlier, kNotFinite},
                         Case{{1e-20, 1e-290}, 1e-3, 0, kSeparated}}) {
     Problem p;
     const int n = static_cast<int>(c.d.size());

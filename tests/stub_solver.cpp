@@ -5,7 +5,8 @@
 //
 // It returns the real parts of A's diagonal as eigenvalues and unit vectors
 // as eigenvectors; A(1,1) = 7 reports ILL = 7, A(1,1) = 8 puts a NaN with
-// its sign bit set into V(1,1), A(1,1) = 9 makes E(1) infinite.
+// its sign bit set into V(1,1), A(1,1) = 9 makes E(1) infinite, both
+// reported as the solver reports them (ILL = 9).
 #include <cmath>
 #include <limits>
 
@@ -27,6 +28,7 @@ void eigcab(cplx* A, cplx* B, const int& N, const int& NA, const int& M, const i
   if (code == 7) ILL = GENEIG_ILL_VECTORS_NOT_SEPARATED;
   if (code == 8) V[0] = -std::numeric_limits<double>::quiet_NaN();  // sign bit set, as x86-64's
   if (code == 9) E[0] = std::numeric_limits<double>::infinity();
+  if (code == 8 || code == 9) ILL = GENEIG_ILL_NOT_FINITE_RESULT;
 }
 
 }  // namespace geneig

@@ -10,6 +10,7 @@
 #include <type_traits>
 
 #include "eigcab.hpp"
+#include "eigch_phases.hpp"
 #include "mtxcnv.hpp"
 #include "workspace.hpp"
 
@@ -61,12 +62,19 @@ extern "C" void eigcab_(double* A, double* B, const std::int32_t* N, const std::
                  as_complex(V), *ILL, IW, W);
 }
 
-extern "C" std::int32_t eiglwork_(const std::int32_t*) { return kLwork; }
+// No workspace serves an order outside 1..NMAX: the solves refuse those
+// orders whatever WORK is.
+extern "C" std::int32_t eiglwork_(const std::int32_t* N) {
+  return *N >= 1 && *N <= geneig::NMAX ? kLwork : 0;
+}
 
 extern "C" void eigcabw_(double* A, double* B, const std::int32_t* N, const std::int32_t* NA,
                          const std::int32_t* M, const std::int32_t* MV, double* EPS, double* D,
                          double* E, double* V, std::int32_t* ILL, std::int32_t* IW, double* W,
                          double* WORK, const std::int32_t* LWORK) {
+  // The orders that eigcab refuses before it needs a workspace are refused
+  // whatever WORK is, as eiglwork_ asks for none for them.
+  if (geneig::detail::refuse_order(*N, *NA, *M, *MV, *ILL)) return;
   if (geneig::Workspace* work = workspace_in(WORK, *LWORK, *ILL))
     geneig::eigcab(as_complex(A), as_complex(B), *N, *NA, *M, *MV, *EPS, as_complex(D), E,
                    as_complex(V), *ILL, IW, W, *work);
@@ -82,6 +90,8 @@ extern "C" void eigchw_(double* A, const std::int32_t* N, const std::int32_t* NA
                         const std::int32_t* M, const std::int32_t* MV, double* EPS, double* W,
                         std::int32_t* IW, double* E, double* V, std::int32_t* ILL, double* WORK,
                         const std::int32_t* LWORK) {
+  // eigch's argument checks touch nothing: they come before WORK's.
+  if (geneig::detail::refuse_arguments(*N, *NA, *M, *MV, *ILL)) return;
   if (geneig::Workspace* work = workspace_in(WORK, *LWORK, *ILL))
     geneig::eigch(as_complex(A), *N, *NA, *M, *MV, *EPS, W, IW, E, as_complex(V), *ILL, *work);
 }

@@ -54,9 +54,19 @@ void fault_point(std::string_view point) {
     std::raise(std::atoi(fault + point.size() + 1));
 }
 bool unnamed_files() { return std::getenv("GENEIG_FAULT_NAMED") == nullptr; }
+// GENEIG_FAULT_BURST set: the signal handler, on entry, raises SIGINT,
+// SIGTERM and SIGHUP at itself, a burst that must wait for its clean-up.
+bool g_burst = false;
+void read_burst() { g_burst = std::getenv("GENEIG_FAULT_BURST") != nullptr; }
+void fault_burst() {
+  if (g_burst)
+    for (const int s : {SIGINT, SIGTERM, SIGHUP}) std::raise(s);
+}
 #else
 void fault_point(std::string_view) {}
 constexpr bool unnamed_files() { return true; }
+void read_burst() {}
+void fault_burst() {}
 #endif
 
 // The temporary file. Its name is the target's with ".tmp" and, when that
@@ -102,10 +112,20 @@ class HoldSignals {
 };
 
 // Removes the run's own temporary, if it has a name, and ends the process by
-// the same signal (its disposition is back to the default: SA_RESETHAND).
+// the same signal. The handler runs with all three signals held back
+// (sa_mask), so a burst of them waits; and it stays installed until its
+// clean-up is done. Were its disposition reset on entry (SA_RESETHAND), a
+// second signal arriving before the kernel has masked the first would meet
+// the default action and end the run with the temporary still there. Only
+// then is the default restored and the signal raised again and let through.
 // Async-signal-safe calls only.
 extern "C" void end_by_signal(int sig) {
+  fault_burst();
   if (g_tmp_named) ::unlinkat(g_dir, g_tmp + g_tmp_base, 0);
+  struct sigaction default_action {};
+  default_action.sa_handler = SIG_DFL;
+  sigemptyset(&default_action.sa_mask);
+  sigaction(sig, &default_action, nullptr);
   std::raise(sig);
   sigset_t set;
   sigemptyset(&set);
@@ -272,15 +292,31 @@ void discard_temporary(int holder) {
   ::close(holder);
 }
 
+// The new file takes the permission bits of the file it replaces, whatever
+// the umask, and its owner and group where the run may give them: a
+// privileged run both, another the group when it belongs to it. A group
+// that cannot be kept gets no more than everyone else, so that the run's
+// own group is never given what another group had. Applied before anything
+// is written, so the text is never more exposed than the old file was.
+void keep_attributes(int fd, const struct stat& old) {
+  const bool group = ::fchown(fd, old.st_uid, old.st_gid) == 0 ||
+                     ::fchown(fd, static_cast<uid_t>(-1), old.st_gid) == 0;
+  mode_t mode = old.st_mode & 0777;
+  if (!group) mode &= ~static_cast<mode_t>(070) | ((mode & 07) << 3);
+  ::fchmod(fd, mode);
+}
+
 enum class Attempt { done, unnamed_unavailable };
 
 // Writes the result to a new temporary file, unnamed or named from the
 // start, closes it and renames it over the target, whose name in g_dir is
-// target. Fills report on a failure; the temporary is then gone. An unnamed
-// file that cannot be made or given a name leaves the writing to a named
-// one (unnamed_unavailable).
-Attempt write_through_temporary(bool unnamed, const char* target, std::string_view file,
-                                const double* E, const cplx* V, int N, WriteReport& report) {
+// target, with the attributes of old, the file replaced, if there is one.
+// Fills report on a failure; the temporary is then gone. An unnamed file
+// that cannot be made or given a name leaves the writing to a named one
+// (unnamed_unavailable).
+Attempt write_through_temporary(bool unnamed, const char* target, const struct stat* old,
+                                std::string_view file, const double* E, const cplx* V, int N,
+                                WriteReport& report) {
   int fd, holder;
   {
     HoldSignals hold;
@@ -296,6 +332,7 @@ Attempt write_through_temporary(bool unnamed, const char* target, std::string_vi
     // once the first is closed (where a file system reports late failures).
     if (unnamed) ::flock(fd, LOCK_EX | LOCK_NB);
     g_tmp_named = !unnamed;
+    if (old != nullptr) keep_attributes(fd, *old);
     holder = ::dup(fd);
     if (holder < 0) {
       const int err = errno;
@@ -342,20 +379,34 @@ bool write_result_file(std::string_view name, const double* E, const cplx* V, in
     return fail(report, file, "cannot write: the order N = %d is above the limit %d", N, NMAX);
   if (!open_directory(path))
     return fail(report, file, "cannot create a temporary file beside it: %s", reason(errno));
-  remove_dead_temporaries();
   const char* target = path + g_tmp_base;
-  if (write_through_temporary(true, target, file, E, V, N, report) == Attempt::unnamed_unavailable)
-    write_through_temporary(false, target, file, E, V, N, report);
+  // A regular file the user may not write is refused, as opening it for
+  // writing would be (a read-only mode, another user's file), even in a
+  // directory where it could be replaced.
+  struct stat old;
+  const bool regular =
+      ::fstatat(g_dir, target, &old, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(old.st_mode);
+  if (regular && ::faccessat(g_dir, target, W_OK, AT_EACCESS) != 0 &&
+      (errno == EACCES || errno == EPERM)) {
+    fail(report, file, "cannot write: %s", reason(errno));
+  } else {
+    remove_dead_temporaries();
+    const struct stat* kept = regular ? &old : nullptr;
+    if (write_through_temporary(true, target, kept, file, E, V, N, report) ==
+        Attempt::unnamed_unavailable)
+      write_through_temporary(false, target, kept, file, E, V, N, report);
+  }
   ::close(g_dir);
   g_dir = -1;
   return report.ok;
 }
 
 void install_result_file_signals() {
+  read_burst();
   struct sigaction action {};
   action.sa_handler = end_by_signal;
   action.sa_mask = ending_signals();
-  action.sa_flags = SA_RESETHAND;
+  action.sa_flags = 0;
   for (const int s : kEndingSignals) {
     // A signal the program was started with ignored (nohup, a background
     // job of a shell) stays ignored.

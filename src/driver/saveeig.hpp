@@ -52,7 +52,10 @@ bool format_result(const double* E, const std::complex<double>* V, int N, TextSi
 // Where the file system allows, it has no name until it is complete; else it
 // is named "<name>.tmp" (a number after it while that is in use by another
 // run). Temporaries left by runs that have ended (killed) are removed first;
-// those of runs still writing are left alone.
+// those of runs still writing are left alone. A regular file replaced hands
+// its permission bits to the new one, and its owner and group where the run
+// may set them; one that the user may not write (access W_OK under the
+// effective ids) is refused and left as it was.
 //
 //  name, E, V, N (in) as for saveeig; N above NMAX is refused.
 //  report (out) ok, or the failure and its diagnostic.

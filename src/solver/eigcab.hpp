@@ -64,7 +64,18 @@ WorkspacePtr make_workspace();
 //             among them N > NMAX or NA < N, to 6 when an eigenvalue of
 //             the pencil lies outside the normal double range, to 7 (as
 //             eigch) when the eigenvectors of a cluster could not be told
-//             apart; never set to 0.
+//             apart, to 8 for a NaN or an infinity in the lower triangle
+//             or diagonal of A or B (refused untouched, no line), to 9 when
+//             E or V come back holding a value that is not finite (over 5,
+//             6 and 7), to 10 (static workspace only) when another call is
+//             working in it (refused untouched, no line); never set to 0.
+//
+// N > NMAX, NA < N and N < 1 are refused before anything is touched. The
+// other invalid arguments (M = 0, |M| > N, |MV| > |M|) are eigch's, found
+// after B has been factored and A reduced in place, and for MV > 0 the
+// first MV columns of V mapped back: a call retried on the same arrays with
+// M or MV mended solves the reduced pencil, not the one given, and returns
+// wrong eigenvalues with ILL = 0. Restore A and B before a retry.
 //
 // A and B are used as they are while their largest entries lie between
 // 2^-32 and 2^32; outside, each is scaled by a power of two for the solve
@@ -85,7 +96,9 @@ WorkspacePtr make_workspace();
 //
 // Not reentrant: the solve keeps its work storage, the reduction's arrays
 // t1 and t2 among them, in one static Workspace that lives for the life of
-// the process. Two calls must not overlap.
+// the process. Two calls must not overlap: a call that finds the static
+// Workspace in use (by eigcab or eigch on another thread) is refused with
+// ILL = 10 and writes nothing else.
 void eigcab(std::complex<double>* A, std::complex<double>* B, const int& N, const int& NA,
             const int& M, const int& MV, double& EPS, std::complex<double>* D, double* E,
             std::complex<double>* V, int& ILL, int* IW, double* W);
@@ -109,18 +122,23 @@ void eigcab(std::complex<double>* A, std::complex<double>* B, const int& N, cons
 //  N, NA, M, MV, EPS, E, V, ILL: as for eigcab (V holds eigenvectors of A of
 //       unit 2-norm for MV > 0).
 //  W    (work) double, NA x 7.  IW (work) int, N.
-//  ILL  (out) set to 2 for invalid arguments; to 7, when it is 0, if the
-//       eigenvalues of a cluster lie too close for inverse iteration to
-//       tell apart (re-orthogonalization leaves next to nothing of one of
-//       its vectors, and V holds what is left); to 6 if an eigenvalue
-//       leaves the normal double range (one beyond it is then the largest
-//       finite double of its sign); otherwise untouched.
+//  ILL  (out) set to 2 for invalid arguments, N > NMAX among them (nothing
+//       else touched); to 8 for a NaN or an infinity in the lower triangle
+//       or the real parts of the diagonal (nothing else touched, no line);
+//       to 7, when it is 0, if the eigenvalues of a cluster lie too close
+//       for inverse iteration to tell apart (re-orthogonalization leaves
+//       next to nothing of one of its vectors, and V holds what is left);
+//       to 6 if an eigenvalue leaves the normal double range (one beyond
+//       it is then the largest finite double of its sign); to 9 when E or
+//       V come back holding a value that is not finite (over 6 and 7); to
+//       10 as eigcab's; otherwise untouched.
 //
 // A is used as it is while its largest entry lies between 2^-32 and 2^32;
 // outside, it is scaled by a power of two for the solve and the results
 // are scaled back exactly, as in eigcab.
 //
-// Not reentrant, like eigcab: it uses the same static Workspace.
+// Not reentrant, like eigcab: it uses the same static Workspace, and is
+// refused (ILL = 10) while another call works in it.
 void eigch(std::complex<double>* A, const int& N, const int& NA, const int& M, const int& MV,
            double& EPS, double* W, int* IW, double* E, std::complex<double>* V, int& ILL);
 

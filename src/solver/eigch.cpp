@@ -13,6 +13,7 @@
 // storage of each phase in eigch_phases.hpp. The phases share nothing but
 // A, W, IW, E, V and the Workspace.
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <cstdlib>
 #include <initializer_list>
@@ -40,7 +41,29 @@ void print_invalid_argument(std::initializer_list<long long> values) {
 }
 
 bool eigch_accepts(int N, int NA, int M, int MV) {
-  return N >= 2 && M != 0 && NA >= N && N >= std::llabs(M) && std::llabs(M) >= std::llabs(MV);
+  return N >= 2 && N <= NMAX && M != 0 && NA >= N && N >= std::llabs(M) &&
+         std::llabs(M) >= std::llabs(MV);
+}
+
+// An order above NMAX is shown as the dimensions are: NA, N, |M|, |MV|.
+bool refuse_arguments(int N, int NA, int M, int MV, int& ILL) {
+  if (eigch_accepts(N, NA, M, MV)) return false;
+  ILL = GENEIG_ILL_INVALID_ARGUMENT;
+  if (N <= NMAX && (N < 2 || M == 0))
+    print_invalid_argument({N, M});
+  else
+    print_invalid_argument({NA, N, std::llabs(M), std::llabs(MV)});
+  return true;
+}
+
+bool results_finite(const double* E, int ne, const cplx* Vp, int n, int nv, int na) {
+  for (int i = 0; i < ne; ++i)
+    if (!std::isfinite(E[i])) return false;
+  const CView V(Vp, na);
+  for (int j = 1; j <= nv; ++j)
+    for (int i = 1; i <= n; ++i)
+      if (!std::isfinite(V(i, j).real()) || !std::isfinite(V(i, j).imag())) return false;
+  return true;
 }
 
 // Order 2: with t = (d1 + d2)/2, h = (d1 - d2)/2 and p = d1 d2 - e1^2, the
@@ -86,15 +109,8 @@ SpectrumScale closed_form_order2(cplx* Ap, int na, int m, double eps, double* Wp
 
 void solve_hermitian(cplx* A, int N, int NA, int M, int MV, double& EPS, double* W, int* IW,
                      double* E, cplx* V, int& ILL, Workspace& work) {
-  const long long am = std::llabs(M), amv = std::llabs(MV);
-  if (!eigch_accepts(N, NA, M, MV)) {
-    ILL = GENEIG_ILL_INVALID_ARGUMENT;
-    if (N < 2 || M == 0)
-      print_invalid_argument({N, M});
-    else
-      print_invalid_argument({NA, N, am, amv});
-    return;
-  }
+  if (refuse_arguments(N, NA, M, MV, ILL)) return;
+  const long long amv = std::llabs(MV);
   if (EPS < 0.0) EPS = kDefaultEps;
 
   SpectrumScale scale;
@@ -123,23 +139,39 @@ void solve_hermitian(cplx* A, int N, int NA, int M, int MV, double& EPS, double*
 // entry brought into [1, 2): the eigenvectors are those of A, the
 // eigenvalues and the reflection vectors left in A are scaled back
 // exactly. Within the window nothing changes, to the bit.
+//
+// A matrix with a NaN or an infinity where the solve reads it is refused
+// before anything is touched: every eigenvalue would come out NaN. The scan
+// for the largest entry finds it.
 void eigch(cplx* A, const int& N, const int& NA, const int& M, const int& MV, double& EPS,
            double* W, int* IW, double* E, cplx* V, int& ILL, Workspace& work) {
-  const int e = detail::eigch_accepts(N, NA, M, MV)
-                    ? detail::window_exponent(detail::lower_magnitude(detail::CView(A, NA), N))
-                    : 0;
+  if (detail::refuse_arguments(N, NA, M, MV, ILL)) return;
+  const double magnitude = detail::lower_magnitude(detail::CView(A, NA), N);
+  if (!(magnitude <= DBL_MAX)) {
+    ILL = GENEIG_ILL_NOT_FINITE_INPUT;
+    return;
+  }
+  const int e = detail::window_exponent(magnitude);
+  const int ne = static_cast<int>(std::llabs(M)), nv = static_cast<int>(std::llabs(MV));
   detail::scale_lower(A, N, NA, e);
   detail::solve_hermitian(A, N, NA, M, MV, EPS, W, IW, E, V, ILL, work);
-  if (e == 0) return;
-  const detail::CMat R(A, NA);
-  for (int j = 1; j <= N - 1; ++j)
-    for (int i = j + 1; i <= N; ++i)
-      R(i, j) = cplx(std::ldexp(R(i, j).real(), e), std::ldexp(R(i, j).imag(), e));
-  if (!detail::unscale_eigenvalues(E, static_cast<int>(std::llabs(M)), e, HUGE_VAL)) ILL = GENEIG_ILL_OUT_OF_RANGE;
+  if (e != 0) {
+    const detail::CMat R(A, NA);
+    for (int j = 1; j <= N - 1; ++j)
+      for (int i = j + 1; i <= N; ++i)
+        R(i, j) = cplx(std::ldexp(R(i, j).real(), e), std::ldexp(R(i, j).imag(), e));
+    if (!detail::unscale_eigenvalues(E, ne, e, HUGE_VAL)) ILL = GENEIG_ILL_OUT_OF_RANGE;
+  }
+  if (!detail::results_finite(E, ne, V, N, nv, NA)) ILL = GENEIG_ILL_NOT_FINITE_RESULT;
 }
 
 void eigch(cplx* A, const int& N, const int& NA, const int& M, const int& MV, double& EPS,
            double* W, int* IW, double* E, cplx* V, int& ILL) {
+  const SharedWorkspaceClaim claim;
+  if (!claim.held()) {
+    ILL = GENEIG_ILL_BUSY;
+    return;
+  }
   eigch(A, N, NA, M, MV, EPS, W, IW, E, V, ILL, shared_workspace());
 }
 

@@ -48,6 +48,19 @@ struct SpectrumScale {
 // The argument contract of eigch; false for a call that it refuses.
 bool eigch_accepts(int N, int NA, int M, int MV);
 
+// eigch's argument checks: false for a call it accepts; otherwise ILL = 2,
+// the invalid-argument line (N and M when N < 2 or M = 0, else NA, N, |M|
+// and |MV|; always the latter for N > NMAX), and true.
+bool refuse_arguments(int N, int NA, int M, int MV, int& ILL);
+
+// eigcab's checks before anything is touched: N > NMAX or NA < N (ILL = 2,
+// the line with NA, N, |M| and |MV|), and N < 1 (eigch's refusal, which
+// the stages before it would reach untouched). True for a refused call.
+bool refuse_order(int N, int NA, int M, int MV, int& ILL);
+
+// True when E(1..ne) and V(1..n, 1..nv) are all finite numbers.
+bool results_finite(const double* E, int ne, const cplx* V, int n, int nv, int na);
+
 // The line "(SUBR. EIGCH) INVALID ARGUMENT." followed by the values.
 void print_invalid_argument(std::initializer_list<long long> values);
 
@@ -88,10 +101,12 @@ void back_transform_pencil(cplx* V, const cplx* B, int n, int na, int ncols,
 // eigenvectors are 2^(-b/2) S times those computed.
 // beyond: eigenvalues of at least this magnitude, as computed, lie beyond
 // the double range (set when the reduced matrix shows one).
+// finite: false when A or B holds a NaN or an infinity where it is read.
 struct PencilScale {
   int a;
   int b;
   double beyond = HUGE_VAL;
+  bool finite = true;
   bool graded = false;
   int row[NMAX + 1] = {};  // entries 1..n, when graded
 };

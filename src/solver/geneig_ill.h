@@ -10,8 +10,10 @@
 enum {
   /* mtxcnv: B is not positive definite (a pivot <= 0); A is untouched. */
   GENEIG_ILL_NOT_POSITIVE_DEFINITE = 1,
-  /* Invalid arguments: an order outside 2..200 (1..200 for mtxcnv), a
-   * leading dimension below the order, M = 0, |M| > N or |MV| > |M|. */
+  /* Invalid arguments: an order outside 2..200, a leading dimension below
+   * the order, M = 0, |M| > N or |MV| > |M| (mtxcnv: N <= 0, N1 <= 0 or
+   * N > N1). An order above 200 or a leading dimension below the order is
+   * refused before anything is touched. */
   GENEIG_ILL_INVALID_ARGUMENT = 2,
   /* eigcabw_, eigchw_: the caller's WORK is null or shorter than
    * eiglwork_(N); nothing else is written. */
@@ -23,7 +25,18 @@ enum {
   GENEIG_ILL_OUT_OF_RANGE = 6,
   /* The eigenvectors of a cluster of close eigenvalues could not be told
    * apart. */
-  GENEIG_ILL_VECTORS_NOT_SEPARATED = 7
+  GENEIG_ILL_VECTORS_NOT_SEPARATED = 7,
+  /* eigcab, eigch: a NaN or an infinity among the entries the solve reads
+   * (the lower triangles and diagonals of A and B; of A's diagonal in eigch
+   * only the real parts). Refused before anything is touched; no line. */
+  GENEIG_ILL_NOT_FINITE_INPUT = 8,
+  /* eigcab, eigch: E or V came back holding a NaN or an infinity. Stands
+   * over 5, 6 and 7, which are set before it. */
+  GENEIG_ILL_NOT_FINITE_RESULT = 9,
+  /* eigcab, eigch without a workspace of the caller's (eigcab_, eigch_):
+   * another call is using the static workspace at this moment. Nothing is
+   * written but ILL; no line. */
+  GENEIG_ILL_BUSY = 10
 };
 
 #endif

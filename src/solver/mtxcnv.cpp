@@ -22,6 +22,7 @@
 #include <cstring>
 
 #include "colmajor.hpp"
+#include "eigcab.hpp"
 
 namespace geneig {
 
@@ -137,7 +138,7 @@ void scale_and_symmetrize(ColMajor<double> A, ColMajor<const double> B, int N, c
 }  // namespace
 
 void mtxcnv(double* A, double* B, const int& N, const int& N1, double* D, int& ILL) {
-  if (N1 <= 0 || N <= 0 || N > N1) {
+  if (N1 <= 0 || N <= 0 || N > N1 || N > NMAX) {
     report_invalid_argument(N, N1);
     ILL = GENEIG_ILL_INVALID_ARGUMENT;
     return;

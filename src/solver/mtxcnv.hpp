@@ -17,12 +17,12 @@ namespace geneig {
 //       lower triangle and diagonal are read.  Out: the multipliers L(i, j),
 //       i > j, below the diagonal and 1/sqrt(D(k)) on it.  The upper
 //       triangle is never read or written.
-//  N    (in)  order, 1 <= N <= N1.  Order 1 is no special case: D(1) = B(1, 1),
-//       B(1, 1) = sqrt(1/D(1)), A(1, 1) = A(1, 1)/D(1).
+//  N    (in)  order, 1 <= N <= N1, N <= NMAX (200).  Order 1 is no special
+//       case: D(1) = B(1, 1), B(1, 1) = sqrt(1/D(1)), A(1, 1) = A(1, 1)/D(1).
 //  N1   (in)  leading dimension of A and B.
 //  D    (out) real, N: the pivots D(1..N).
 //  ILL  (out) untouched on success, so a caller presets it.
-//       2: N1 <= 0, N <= 0 or N > N1.  The line
+//       2: N1 <= 0, N <= 0, N > N1 or N > NMAX.  The line
 //          " (SUBR EIGAB) INVALID ARGUMENT.  N, N1 =" followed by N and N1,
 //          each right-justified in 5 characters ("*****" if it does not fit),
 //          goes to standard output; no array is touched.

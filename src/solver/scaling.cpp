@@ -175,8 +175,9 @@ cplx times_power(cplx z, int t) { return {std::ldexp(z.real(), t), std::ldexp(z.
 //    backward error. (For A = I with that B, A(1,1) goes, and with it only
 //    the eigenvalue 1e-200, which lies below what the largest, 1e200,
 //    leaves determined; it comes out as 0.)
-// Pencils with an entry that is not a finite number are left to the
-// uniform window, which passes them on as they are.
+// A pencil with a part that is not a finite number where the solver reads
+// (the imaginary parts of the diagonals it ignores) is marked not finite,
+// and eigcab refuses it.
 PencilScale choose_pencil_scale(const cplx* A, const cplx* B, int n, int na) {
   const CView a(A, na), b(B, na);
   const double ma = lower_magnitude(a, n), mb = lower_magnitude(b, n);
@@ -184,7 +185,8 @@ PencilScale choose_pencil_scale(const cplx* A, const cplx* B, int n, int na) {
   // eigenvectors, is a power of two too.
   auto even = [](int e) { return e % 2 != 0 ? e + 1 : e; };
   PencilScale scale{window_exponent(ma), even(window_exponent(mb))};
-  if (!std::isfinite(ma) || !std::isfinite(mb) || !choose_grading(b, n, scale.row)) return scale;
+  scale.finite = ma <= DBL_MAX && mb <= DBL_MAX;
+  if (!scale.finite || !choose_grading(b, n, scale.row)) return scale;
   const ExponentRange ra = graded_exponents(a, n, scale.row), rb = graded_exponents(b, n, scale.row);
   const int ga = window_exponent_of(ra.top), gb = even(window_exponent_of(rb.top));
   const bool flushes = (ra.bottom != INT_MAX && ra.bottom - ga < DBL_MIN_EXP - 1) ||

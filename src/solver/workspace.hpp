@@ -74,4 +74,20 @@ struct alignas(64) Workspace {
 // argument. It lives for the life of the process.
 Workspace& shared_workspace();
 
+// The claim of one call on the static workspace, for as long as it lives:
+// an atomic flag, set on entry, cleared on exit. A second claim while the
+// first is held fails (held() false), and the call is refused rather than
+// let two solves write the same storage.
+class SharedWorkspaceClaim {
+ public:
+  SharedWorkspaceClaim();
+  ~SharedWorkspaceClaim();
+  SharedWorkspaceClaim(const SharedWorkspaceClaim&) = delete;
+  SharedWorkspaceClaim& operator=(const SharedWorkspaceClaim&) = delete;
+  bool held() const { return held_; }
+
+ private:
+  bool held_;
+};
+
 }  // namespace geneig
