@@ -35,8 +35,9 @@ constexpr double kLostVector = DBL_EPSILON;
 // s_c = sum_{i=lo..hi} conj(u_i) x_c(i) for the four vectors x_c of the
 // block, each sum in increasing i; the sums are kept with their parts
 // swapped (swap_parts gives them back).
-[[gnu::always_inline]] inline Quad block_dots(const Quad* block, const cplx* u, int lo, int hi) {
-  Quad s = {};
+template <int R>
+[[gnu::always_inline]] inline Quad<R> block_dots(const Quad<R>* block, const cplx* u, int lo, int hi) {
+  Quad<R> s = {};
   for (int i = lo; i <= hi; ++i) s += conj_times_swapped(u[i], block[i]);
   return s;
 }
@@ -47,15 +48,16 @@ constexpr double kLostVector = DBL_EPSILON;
 // for rows i <= k are not touched by reflection k and come first, then
 // each row is updated and its term added at once, so every sum keeps its
 // order.
-void reflect_block(Quad* block, const CView& A, const Reflection* refl, int count, int n) {
+template <int R>
+void reflect_block(Quad<R>* block, const CView& A, const Reflection* refl, int count, int n) {
   if (count == 0) return;
-  Quad d = block_dots(block, A.col(refl[0].k), refl[0].k + 1, n);
+  Quad<R> d = block_dots(block, A.col(refl[0].k), refl[0].k + 1, n);
   for (int t = 0; t < count; ++t) {
     const int k = refl[t].k;
     const cplx* u = A.col(k);
     // f = cmul(r, u^H x), from the swapped sums d.
-    const Quad f = times(refl[t].r, swap_parts(d), negate_real_parts(d));
-    const Quad gs = negate_real_parts(swap_parts(f));
+    const Quad<R> f = times(refl[t].r, swap_parts(d), negate_real_parts(d));
+    const Quad<R> gs = negate_real_parts(swap_parts(f));
     if (t + 1 == count) {
       for (int i = k + 1; i <= n; ++i) block[i] = block[i] - times(u[i], f, gs);
       return;
@@ -64,14 +66,12 @@ void reflect_block(Quad* block, const CView& A, const Reflection* refl, int coun
     const cplx* w = A.col(next);
     d = block_dots(block, w, next + 1, k);
     for (int i = k + 1; i <= n; ++i) {
-      const Quad x = block[i] - times(u[i], f, gs);
+      const Quad<R> x = block[i] - times(u[i], f, gs);
       block[i] = x;
       d += conj_times_swapped(w[i], x);
     }
   }
 }
-
-}  // namespace
 
 // x = Q Phi y: row k is multiplied by pi_k = phi_1 ... phi_{k-1}, then the
 // reflections H_k = I - u u^H / gamma, gamma = -e_k u_{k+1} conj(phi_k)
@@ -83,8 +83,9 @@ void reflect_block(Quad* block, const CView& A, const Reflection* refl, int coun
 // leaves less than kLostVector of a vector's squared norm: inverse
 // iteration could not tell its eigenvalue from the others of the cluster,
 // and what is left is rounding error, not an eigenvector.
-GENEIG_WIDEST bool back_transform(const cplx* Ap, const double* Wp, int n, int na, const double* E, int mv,
-                    double eps, double beta, cplx* Vp, Workspace& work) {
+template <int R>
+bool back_transform_kernel(const cplx* Ap, const double* Wp, int n, int na, const double* E, int mv,
+                           double eps, double beta, cplx* Vp, Workspace& work) {
   const CView A(Ap, na);
   const RView W(Wp, na);
   const CMat V(Vp, na);
@@ -93,7 +94,7 @@ GENEIG_WIDEST bool back_transform(const cplx* Ap, const double* Wp, int n, int n
   // pi_k = phi_{k-1} pi_{k-1}, then row k of every vector times pi_k.
   cplx* pi = work.weights;
   Reflection* reflections = work.reflections;
-  Quad* block = work.block;
+  Quad<R>* block = quad_rows<R>(work.block);
   pi[1] = cplx(1.0, 0.0);
   for (int k = 2; k <= n; ++k) pi[k] = cmul(A(k - 1, k - 1), pi[k - 1]);
   for (int j = 1; j <= nv; ++j)
@@ -158,5 +159,12 @@ GENEIG_WIDEST bool back_transform(const cplx* Ap, const double* Wp, int n, int n
   }
   return separated;
 }
+
+}  // namespace
+
+GENEIG_KERNEL(bool, back_transform,
+              (const cplx* Ap, const double* Wp, int n, int na, const double* E, int mv, double eps,
+               double beta, cplx* Vp, Workspace& work),
+              (Ap, Wp, n, na, E, mv, eps, beta, Vp, work))
 
 }  // namespace geneig::detail

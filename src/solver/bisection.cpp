@@ -67,15 +67,13 @@ bool deep_trees() {
 }
 
 // Sturm counts at 8 * kVectors trial values at once: the lanes as kVectors
-// vectors of eight, as wide as the widest vector instructions; narrower
-// machines split each operation.
-template <int kVectors>
+// vectors of eight, each in as many registers of R doubles as it needs.
+template <int R, int kVectors>
 [[gnu::always_inline]] inline void sturm_lanes(const RView& W, int n, int m, const double* x,
                                                int* counts) {
-  Lanes8 xv[kVectors], q[kVectors];
-  Mask8 count[kVectors], zero[kVectors], skipped[kVectors];
-  for (int v = 0; v < kVectors; ++v)
-    for (int l = 0; l < 8; ++l) xv[v][l] = x[8 * v + l];
+  Lanes8<R> xv[kVectors], q[kVectors];
+  Mask8<R> count[kVectors], zero[kVectors], skipped[kVectors];
+  for (int v = 0; v < kVectors; ++v) xv[v] = Lanes8<R>::load(x + 8 * v);
   // As long as no pivot is exactly zero, no row is skipped and the chain is
   // a division and a subtraction per row. Should one be zero, the counts
   // are formed again with the zero pivots handled; either way they are the
@@ -93,24 +91,22 @@ template <int kVectors>
       zero[v] |= q[v] == 0.0;
     }
   }
-  Mask8 seen = {};
+  Mask8<R> seen = {};
   for (int v = 0; v < kVectors; ++v) seen |= zero[v];
-  bool zeros = false;
-  for (int l = 0; l < 8; ++l) zeros = zeros || seen[l] != 0;
-  if (zeros) {
+  if (any(seen)) {
     for (int v = 0; v < kVectors; ++v) {
       q[v] = W(1, 1) - xv[v];
       count[v] = -(q[v] >= 0.0);
       zero[v] = q[v] == 0.0;  // this row's pivot is exactly zero
-      skipped[v] = Mask8{};   // this row follows a zero pivot
+      skipped[v] = Mask8<R>{};  // this row follows a zero pivot
     }
     for (int k = 2; k <= n; ++k) {
       const double d = W(k, 1), e2 = W(k - 1, 3);
       for (int v = 0; v < kVectors; ++v) {
-        const Lanes8 dx = d - xv[v];
-        const Lanes8 next = dx - e2 / q[v];
-        const Mask8 skip = zero[v];
-        q[v] = skipped[v] ? dx : next;
+        const Lanes8<R> dx = d - xv[v];
+        const Lanes8<R> next = dx - e2 / q[v];
+        const Mask8<R> skip = zero[v];
+        q[v] = select(skipped[v], dx, next);
         count[v] -= ~skip & (q[v] >= 0.0);
         zero[v] = ~skip & (q[v] == 0.0);
         skipped[v] = skip;
@@ -123,8 +119,6 @@ template <int kVectors>
   }
 }
 
-}  // namespace
-
 // Sturm counts at lanes trial values at once (16, or kLanes). The pivots q_k
 // of the elimination of T - x I without interchanges, q_1 = d_1 - x,
 // q_k = (d_k - x) - e_{k-1}^2 / q_{k-1}, have as many non-negative members as
@@ -132,14 +126,21 @@ template <int kVectors>
 // is then -infinity, not counted, and the row after it starts afresh. Each
 // count is one chain of dependent divisions: the lanes' chains run side by
 // side, each with exactly the operations of a count on its own.
-GENEIG_WIDEST void sturm_counts(const double* Wp, int n, int na, int m, const double* x,
-                                int* counts, int lanes) {
+template <int R>
+void sturm_counts_kernel(const double* Wp, int n, int na, int m, const double* x, int* counts,
+                         int lanes) {
   const RView W(Wp, na);
   if (lanes > 16)
-    sturm_lanes<kLanes / 8>(W, n, m, x, counts);
+    sturm_lanes<R, kLanes / 8>(W, n, m, x, counts);
   else
-    sturm_lanes<2>(W, n, m, x, counts);
+    sturm_lanes<R, 2>(W, n, m, x, counts);
 }
+
+}  // namespace
+
+GENEIG_KERNEL(void, sturm_counts,
+              (const double* Wp, int n, int na, int m, const double* x, int* counts, int lanes),
+              (Wp, n, na, m, x, counts, lanes))
 
 namespace {
 

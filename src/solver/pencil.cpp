@@ -50,14 +50,15 @@ using namespace simd;
 // sum starting at 0 and adding its terms in increasing i. Four columns go
 // side by side, two to a vector, so that their additions overlap; each sum
 // keeps its own order.
+template <int R>
 void column_dots(const cplx* w, const CView& X, int lo, int hi, int j0, int j1, cplx* out) {
   int j = j0;
   for (; j + 3 <= j1; j += 4) {
     const cplx *c0 = X.col(j), *c1 = X.col(j + 1), *c2 = X.col(j + 2), *c3 = X.col(j + 3);
-    Pair s01 = {}, s23 = {};
+    Pair<R> s01 = {}, s23 = {};
     for (int i = lo; i <= hi; ++i) {
-      s01 += cmul_pair(w[i], load_pair(c0 + i, c1 + i));
-      s23 += cmul_pair(w[i], load_pair(c2 + i, c3 + i));
+      s01 += cmul_pair(w[i], load_pair<R>(c0 + i, c1 + i));
+      s23 += cmul_pair(w[i], load_pair<R>(c2 + i, c3 + i));
     }
     out[j] = cplx(s01[0], s01[1]);
     out[j + 1] = cplx(s01[2], s01[3]);
@@ -81,16 +82,16 @@ void column_dots(const cplx* w, const CView& X, int lo, int hi, int j0, int j1, 
 // double sum, |li|^2 A(i,i) + 2 t_i. Each column's t_i is a chain of
 // additions of its own, independent of the other columns' and of the
 // other sums.
-template <bool Fused>
+template <int R, bool Fused>
 double reduction_column(const CView& A, const cplx* w, const cplx* w_turned, int k, int n, int i,
-                        cplx li, cplx* sums, int c0, Quad& t) {
+                        cplx li, cplx* sums, int c0, Quad<R>& t) {
   const cplx* a = A.col(i);
   const cplx* c[4] = {a, a, a, a};
   if constexpr (Fused) c[0] = A.col(c0), c[1] = A.col(c0 + 1), c[2] = A.col(c0 + 2), c[3] = A.col(c0 + 3);
   double below = 0.0;
   auto left = [&](int l) {
     if constexpr (Fused) {
-      const Quad x = gather4(c[0] + l, c[1] + l, c[2] + l, c[3] + l);
+      const Quad<R> x = gather4<R>(c[0] + l, c[1] + l, c[2] + l, c[3] + l);
       t += times(w[l], x, negate_real_parts(swap_parts(x)));
     }
   };
@@ -100,11 +101,11 @@ double reduction_column(const CView& A, const cplx* w, const cplx* w_turned, int
   // than once for every column. Re(p x) = Re p Re x - Im p Im x is the
   // real part of the complex product, its very operations.
   auto rows4 = [&]<bool Below>(int l) {
-    const Quad x = load4(a + l), xs = negate_real_parts(swap_parts(x));
-    store4(sums + l, load4(sums + l) + times(li, x, xs));
+    const Quad<R> x = load4<R>(a + l), xs = negate_real_parts(swap_parts(x));
+    store4(sums + l, load4<R>(sums + l) + times(li, x, xs));
     if constexpr (Below) {
-      const Quad p = times(li, load4(w + l), load4(w_turned + l));
-      const Quad q = real_parts_twice(p) * x + imag_parts_twice(p) * xs;
+      const Quad<R> p = times(li, load4<R>(w + l), load4<R>(w_turned + l));
+      const Quad<R> q = real_parts_twice(p) * x + imag_parts_twice(p) * xs;
       for (int r = 0; r < 4; ++r) below += q[2 * r];
     }
     for (int r = 0; r < 4; ++r) left(l + r);
@@ -130,6 +131,7 @@ double reduction_column(const CView& A, const cplx* w, const cplx* w_turned, int
 // Columns of the new row's sums go four at a time into the passes down the
 // trailing block's columns, as long as they last; any left over are formed
 // afterwards.
+template <int R>
 double reduction_step_sums(const CView& A, const CView& L, int k, int n, const cplx* weights,
                            cplx* weights_turned, cplx* sums) {
   for (int l = k + 1; l <= n; ++l) weights_turned[l] = cplx(-weights[l].imag(), weights[l].real());
@@ -138,17 +140,17 @@ double reduction_step_sums(const CView& A, const CView& L, int k, int n, const c
   int g = 0;
   double s3 = 0.0;
   for (int i = k + 1; i <= n; ++i) {
-    Quad t = {};
+    Quad<R> t = {};
     if (g < groups) {
       const int c0 = 4 * g + 1;
-      s3 += reduction_column<true>(A, weights, weights_turned, k, n, i, L(i, k), sums, c0, t);
+      s3 += reduction_column<R, true>(A, weights, weights_turned, k, n, i, L(i, k), sums, c0, t);
       for (int c = 0; c < 4; ++c) sums[c0 + c] = cplx(t[2 * c], t[2 * c + 1]);
       ++g;
     } else {
-      s3 += reduction_column<false>(A, weights, weights_turned, k, n, i, L(i, k), sums, 0, t);
+      s3 += reduction_column<R, false>(A, weights, weights_turned, k, n, i, L(i, k), sums, 0, t);
     }
   }
-  column_dots(weights, A, k + 1, n, 4 * g + 1, k - 1, sums);
+  column_dots<R>(weights, A, k + 1, n, 4 * g + 1, k - 1, sums);
   return s3;
 }
 
@@ -165,8 +167,6 @@ int dropped_terms() { return std::getenv("GENEIG_FAULT_TERM") != nullptr ? 1 : 0
 constexpr int dropped_terms() { return 0; }
 #endif
 
-}  // namespace
-
 // Stage 1 of eigcab. For k = n..1:
 //   p = Re B(k,k) - sum_{i>k} D(i) |L(i,k)|^2,  D(k) = p,
 //   u = 1/p,  B(k,k) = sqrt(u + 0i),
@@ -179,7 +179,8 @@ constexpr int dropped_terms() { return 0; }
 // later pivot multiplies that imaginary part by about sum_i |L(i,k)|^2,
 // which for the overlap matrix of a Gaussian basis or a KMS matrix exceeds
 // 1, and grows it geometrically into garbage within a few dozen rows.
-GENEIG_WIDE bool factor_b(cplx* Bp, int n, int na, cplx* D, int& ILL, Workspace& work) {
+template <int R>
+bool factor_b_kernel(cplx* Bp, int n, int na, cplx* D, int& ILL, Workspace& work) {
   cplx* weights = work.weights;
   cplx* sums = work.sums;
   const CMat B(Bp, na);
@@ -202,11 +203,18 @@ GENEIG_WIDE bool factor_b(cplx* Bp, int n, int na, cplx* D, int& ILL, Workspace&
     B(k, k) = csqrt(cplx(u, 0.0));
     // Row k of L: L(k,j) = (B(k,j) - sum_i (D(i) conj(L(i,k))) L(i,j)) u.
     for (int i = k + 1; i <= n; ++i) weights[i] = cscale(std::conj(B(i, k)), D[i - 1].real());
-    column_dots(weights, CView(Bp, na), k + 1, n, 1, k - 1, sums);
+    column_dots<R>(weights, CView(Bp, na), k + 1, n, 1, k - 1, sums);
     for (int j = 1; j <= k - 1; ++j) B(k, j) = cscale(B(k, j) - sums[j], u);
   }
   return regular;
 }
+
+}  // namespace
+
+GENEIG_KERNEL_256(bool, factor_b, (cplx* Bp, int n, int na, cplx* D, int& ILL, Workspace& work),
+                  (Bp, n, na, D, ILL, work))
+
+namespace {
 
 // Stage 2 of eigcab. Step k replaces A by (I - e_k l_k^H) A (I - l_k e_k^T),
 // l_k the multipliers below the diagonal in column k of L: the new row k,
@@ -231,7 +239,8 @@ GENEIG_WIDE bool factor_b(cplx* Bp, int n, int na, cplx* D, int& ILL, Workspace&
 // pencils, the form from real terms had the smaller error on 22 of 24
 // (about half as large), and its column sums are independent chains of
 // additions where the running sum was one long chain.
-GENEIG_WIDEST void reduce_a(cplx* Ap, const cplx* Bp, int n, int na, Workspace& work) {
+template <int R>
+void reduce_a_kernel(cplx* Ap, const cplx* Bp, int n, int na, Workspace& work) {
   const CMat A(Ap, na);
   for (int k = 1; k <= n; ++k) A(k, k) = A(k, k).real();
   if (n < 2) return;
@@ -255,7 +264,7 @@ GENEIG_WIDEST void reduce_a(cplx* Ap, const cplx* Bp, int n, int na, Workspace& 
     // r = sum_i Re(conj(L(i,k)) A(i,k)) and s3 = l^H A l as
     // reduction_step_sums forms it.
     for (int i = k + 1; i <= n; ++i) weights[i] = std::conj(L(i, k));
-    const double s3 = reduction_step_sums(Av, L, k, n, weights, work.u_turned, sums);
+    const double s3 = reduction_step_sums<R>(Av, L, k, n, weights, work.u_turned, sums);
     for (int j = 1; j <= k - 1; ++j) t1(k, j) = A(k, j) - sums[j];
     for (int j = k + 1; j <= n; ++j) t2(j, k) = A(j, k) - sums[j];
     double r = 0.0;
@@ -266,10 +275,17 @@ GENEIG_WIDEST void reduce_a(cplx* Ap, const cplx* Bp, int n, int na, Workspace& 
   }
 }
 
+}  // namespace
+
+GENEIG_KERNEL(void, reduce_a, (cplx* Ap, const cplx* Bp, int n, int na, Workspace& work), (Ap, Bp, n, na, work))
+
+namespace {
+
 // Stage 3 of eigcab: R(j,j) = A(j,j)/D(j), R(j,i) = (A(j,i) B(i,i)) B(j,j)
 // for i < j, with B(k,k) = D(k)^-1/2. The diagonal stays real: both A(j,j)
 // and D(j) are.
-GENEIG_WIDE void scale_a(cplx* Ap, const cplx* Bp, const cplx* D, int n, int na) {
+template <int R>
+void scale_a_kernel(cplx* Ap, const cplx* Bp, const cplx* D, int n, int na) {
   const CMat A(Ap, na);
   const CView B(Bp, na);
   // Each entry is scaled on its own; going down the columns keeps the
@@ -282,11 +298,17 @@ GENEIG_WIDE void scale_a(cplx* Ap, const cplx* Bp, const cplx* D, int n, int na)
   }
 }
 
+}  // namespace
+
+GENEIG_KERNEL_256(void, scale_a, (cplx* Ap, const cplx* Bp, const cplx* D, int n, int na), (Ap, Bp, D, n, na))
+
+namespace {
+
 // Stage 5 of eigcab: v = L^-1 D^-1/2 y, by scaling with B(i,i) and forward
 // substitution with the unit lower factor L, column by column.
-GENEIG_WIDEST void back_transform_pencil(cplx* Vp, const cplx* Bp, int n, int na, int ncols,
-                                         Workspace& work) {
-  Quad* block = work.block;
+template <int R>
+void back_transform_pencil_kernel(cplx* Vp, const cplx* Bp, int n, int na, int ncols, Workspace& work) {
+  Quad<R>* block = quad_rows<R>(work.block);
   const CMat V(Vp, na);
   const CView B(Bp, na);
   for (int m = 1; m <= ncols; ++m)
@@ -298,13 +320,18 @@ GENEIG_WIDEST void back_transform_pencil(cplx* Vp, const cplx* Bp, int n, int na
     const int width = std::min(4, ncols - j + 1);
     load_block(block, CView(Vp, na), j, width, n);
     for (int l = 1; l <= n - 1; ++l) {
-      const Quad z = block[l], zs = negate_real_parts(swap_parts(z));
+      const Quad<R> z = block[l], zs = negate_real_parts(swap_parts(z));
       const cplx* b = B.col(l);
       for (int i = l + 1; i <= n; ++i) block[i] = block[i] - times(b[i], z, zs);
     }
     store_block(block, V, j, width, n);
   }
 }
+
+}  // namespace
+
+GENEIG_KERNEL(void, back_transform_pencil, (cplx* Vp, const cplx* Bp, int n, int na, int ncols, Workspace& work),
+              (Vp, Bp, n, na, ncols, work))
 
 }  // namespace geneig::detail
 

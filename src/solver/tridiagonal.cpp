@@ -44,6 +44,7 @@ constexpr int kNegligibleColumn = -400;
 // j > i and forms above(i). Four columns go side by side, so that their
 // four above-sums overlap; the rows of their own triangle come first, so
 // that every sum still takes its terms in increasing index.
+template <int R>
 void hermitian_product_sums(const CView& X, const cplx* u, int k, int n, cplx* below,
                             cplx* above) {
   for (int j = k + 1; j <= n; ++j) below[j] = 0.0;
@@ -61,13 +62,13 @@ void hermitian_product_sums(const CView& X, const cplx* u, int k, int n, cplx* b
     for (int j = i + 1; j <= i + 3; ++j) one_row(j, j - i);
     int j = i + 4;
     for (; j + 3 <= n; j += 4) {
-      const Quad uj = load4(u + j);
-      const Quad ur2 = real_parts_twice(uj), ui2 = imag_parts_twice(uj);
-      Quad b = load4(below + j);
+      const Quad<R> uj = load4<R>(u + j);
+      const Quad<R> ur2 = real_parts_twice(uj), ui2 = imag_parts_twice(uj);
+      Quad<R> b = load4<R>(below + j);
       for (int c = 0; c < 4; ++c) {
-        const Quad x = load4(a[c] + j), xs = negate_real_parts(swap_parts(x));
+        const Quad<R> x = load4<R>(a[c] + j), xs = negate_real_parts(swap_parts(x));
         b += times(uc[c], x, xs);
-        const Quad t = conj_product_swapped(x, xs, ur2, ui2);
+        const Quad<R> t = conj_product_swapped(x, xs, ur2, ui2);
         for (int r = 0; r < 4; ++r) s[c] += part(t, r);
       }
       store4(below + j, b);
@@ -87,8 +88,6 @@ void hermitian_product_sums(const CView& X, const cplx* u, int k, int n, cplx* b
   }
 }
 
-}  // namespace
-
 // Householder reduction. Step k (k = 1..n-2) takes x = A(k+1..n, k) with
 // sigma = ||x||, alpha = |x_1|, phi = x_1/alpha, and the reflection
 // H = I - h u u^H with u = x + sigma phi e_1, h = 1/(alpha sigma + sigma^2),
@@ -96,7 +95,8 @@ void hermitian_product_sums(const CView& X, const cplx* u, int k, int n, cplx* b
 //   p = h A' u,  K' = (h/2) u^H p,  q = p - K' u,  A' := A' - u q^H - q u^H.
 // The subdiagonal left behind is e_k phi_k with e_k = -sigma; the phases
 // phi_k turn the Hermitian tridiagonal into the real T.
-GENEIG_WIDEST void reduce_to_tridiagonal(cplx* Ap, int n, int na, double* Wp, Workspace& work) {
+template <int R>
+void reduce_to_tridiagonal_kernel(cplx* Ap, int n, int na, double* Wp, Workspace& work) {
   const CMat A(Ap, na);
   const RMat W(Wp, na);
   // A column x with ||x|| below 2^kNegligibleColumn times the largest
@@ -132,7 +132,7 @@ GENEIG_WIDEST void reduce_to_tridiagonal(cplx* Ap, int n, int na, double* Wp, Wo
     const cplx* u = A.col(k);
     cplx* below = work.sums;
     cplx* above = work.weights;
-    hermitian_product_sums(CView(Ap, na), u, k, n, below, above);
+    hermitian_product_sums<R>(CView(Ap, na), u, k, n, below, above);
     for (int j = k + 1; j <= n; ++j)
       A(j, j) = cscale((below[j] + cscale(u[j], W(j, 1))) + above[j], h);
 
@@ -155,8 +155,8 @@ GENEIG_WIDEST void reduce_to_tridiagonal(cplx* Ap, int n, int na, double* Wp, Wo
       const cplx qi = std::conj(q[i]), ui = std::conj(u[i]);
       int j = i + 1;
       for (; j + 3 <= n; j += 4)
-        store4(a + j, load4(a + j) - times(qi, load4(u + j), load4(u_turned + j)) -
-                          times(ui, load4(q + j), load4(q_turned + j)));
+        store4(a + j, load4<R>(a + j) - times(qi, load4<R>(u + j), load4<R>(u_turned + j)) -
+                          times(ui, load4<R>(q + j), load4<R>(q_turned + j)));
       for (; j <= n; ++j) a[j] = a[j] - cmul(u[j], qi) - cmul(q[j], ui);
     }
   }
@@ -164,5 +164,10 @@ GENEIG_WIDEST void reduce_to_tridiagonal(cplx* Ap, int n, int na, double* Wp, Wo
   W(n - 1, 2) = e;
   A(n - 1, n - 1) = e == 0.0 ? cplx(1.0, 0.0) : unit_phase(A(n, n - 1), e);
 }
+
+}  // namespace
+
+GENEIG_KERNEL(void, reduce_to_tridiagonal, (cplx* Ap, int n, int na, double* Wp, Workspace& work),
+              (Ap, n, na, Wp, work))
 
 }  // namespace geneig::detail

@@ -27,10 +27,8 @@ struct Reflection {
   cplx r;
 };
 
-// 64-byte aligned in every translation unit: the AVX-512 clones move rows
-// of block with aligned 512-bit loads and stores, while simd::Quad itself is
-// aligned to 64 bytes only where AVX-512 is enabled (16 elsewhere), so a
-// Workspace placed by code built without it could land off the boundary.
+// 64-byte aligned: the AVX-512 kernels move rows of block with aligned
+// 512-bit loads and stores.
 struct alignas(64) Workspace {
   // Reduction of A (factor L of B): while step k reads the old row and
   // column k, t1(k, j), j < k, holds the new row k and t2(j, k), j > k, the
@@ -67,7 +65,7 @@ struct alignas(64) Workspace {
   // time, row i of all four in block[i] (entries 1..n; also used by the
   // pencil's back-transformation).
   Reflection reflections[NMAX];
-  simd::Quad block[NMAX + 1];
+  simd::QuadRow block[NMAX + 1];
 };
 
 // The one static workspace of eigcab and eigch without a Workspace
