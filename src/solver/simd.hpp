@@ -103,10 +103,17 @@ inline int machine_doubles() {
     return name##_128 args;                                                                       \
   }
 #else
+#if defined(__GNUC__)
+#define GENEIG_FLATTEN [[gnu::flatten]]
+#else
+#define GENEIG_FLATTEN
+#endif
 #define GENEIG_KERNEL(ret, name, params, args) \
-  ret name params { return name##_kernel<::geneig::simd::kBuildDoubles> args; }
-#define GENEIG_KERNEL_256(ret, name, params, args) \
-  ret name params { return name##_kernel<(::geneig::simd::kBuildDoubles < 4 ? ::geneig::simd::kBuildDoubles : 4)> args; }
+  GENEIG_FLATTEN ret name params { return name##_kernel<::geneig::simd::kBuildDoubles> args; }
+#define GENEIG_KERNEL_256(ret, name, params, args)                                      \
+  GENEIG_FLATTEN ret name params {                                                      \
+    return name##_kernel<(::geneig::simd::kBuildDoubles < 4 ? ::geneig::simd::kBuildDoubles : 4)> args; \
+  }
 #endif
 
 // One machine register of R lanes of T.
@@ -137,6 +144,17 @@ struct Vec {
   using Register = Reg<T, R>;
   Register r[kRegs];
 
+  // Copied register by register: as one aggregate, gcc moves a vector of
+  // several registers through the integer registers.
+  Vec() = default;
+  [[gnu::always_inline]] Vec(const Vec& x) {
+    for (int i = 0; i < kRegs; ++i) r[i] = x.r[i];
+  }
+  [[gnu::always_inline]] Vec& operator=(const Vec& x) {
+    for (int i = 0; i < kRegs; ++i) r[i] = x.r[i];
+    return *this;
+  }
+
   [[gnu::always_inline]] T operator[](int l) const { return r[l / R][l % R]; }
 
   // From and to memory, one register at a time.
@@ -149,6 +167,23 @@ struct Vec {
   [[gnu::always_inline]] void store(void* p) const {
     for (int i = 0; i < kRegs; ++i)
       std::memcpy(static_cast<char*>(p) + i * sizeof(Register), &r[i], sizeof(Register));
+  }
+
+  // N / 2 complex numbers from N / 2 places, register by register (built
+  // in registers: stored one by one and loaded as a whole, they would
+  // wait for the stores).
+  [[gnu::always_inline]] static Vec gather(const cplx* const* z) {
+    return each([&](int i) {
+      const cplx* const* w = z + i * (R / 2);
+      if constexpr (R == 2) {
+        return Register{w[0]->real(), w[0]->imag()};
+      } else if constexpr (R == 4) {
+        return Register{w[0]->real(), w[0]->imag(), w[1]->real(), w[1]->imag()};
+      } else {
+        return Register{w[0]->real(), w[0]->imag(), w[1]->real(), w[1]->imag(),
+                        w[2]->real(), w[2]->imag(), w[3]->real(), w[3]->imag()};
+      }
+    });
   }
 
   template <class F>
@@ -290,8 +325,8 @@ using Pair = Doubles<4, R>;
 
 template <int R>
 [[gnu::always_inline]] inline Pair<R> load_pair(const cplx* a, const cplx* b) {
-  const double x[4] = {a->real(), a->imag(), b->real(), b->imag()};
-  return Pair<R>::load(x);
+  const cplx* z[2] = {a, b};
+  return Pair<R>::gather(z);
 }
 
 // (a0 - b0, a1 + b1, a2 - b2, a3 + b3), one instruction where the machine
@@ -349,8 +384,8 @@ template <int R>
 }
 template <int R>
 [[gnu::always_inline]] inline Quad<R> gather4(const cplx* a, const cplx* b, const cplx* c, const cplx* d) {
-  const cplx x[4] = {*a, *b, *c, *d};
-  return Quad<R>::load(x);
+  const cplx* z[4] = {a, b, c, d};
+  return Quad<R>::gather(z);
 }
 
 // Number c of a vector of four.
