@@ -78,29 +78,41 @@ void column_dots(const cplx* w, const CView& X, int lo, int hi, int j0, int j1, 
 //   sums(l) += li A(l,i),
 //   t_i += Re((w_l li) A(l,i))   for l > i only,
 // and, when Fused, the sums t_c += w_l A(l, c0 + c) of four columns
-// c0..c0+3 left of k. Returns the column's share of the diagonal entry's
-// double sum, |li|^2 A(i,i) + 2 t_i. Each column's t_i is a chain of
-// additions of its own, independent of the other columns' and of the
+// c0..c0+3 left of k. share() is then the column's share of the diagonal
+// entry's double sum, |li|^2 A(i,i) + 2 t_i. Each column's t_i is a chain
+// of additions of its own, independent of the other columns' and of the
 // other sums.
 template <int R, bool Fused>
-double reduction_column(const CView& A, const cplx* w, const cplx* w_turned, int k, int n, int i,
-                        cplx li, cplx* sums, int c0, Quad<R>& t) {
-  const cplx* a = A.col(i);
-  const cplx* c[4] = {a, a, a, a};
-  if constexpr (Fused) c[0] = A.col(c0), c[1] = A.col(c0 + 1), c[2] = A.col(c0 + 2), c[3] = A.col(c0 + 3);
+struct ReductionColumn {
+  const cplx* a;
+  const cplx* c[4];
+  const cplx* w;
+  const cplx* w_turned;
+  int i;
+  cplx li;
+  cplx* sums;
+  Quad<R>& t;
   double below = 0.0;
-  auto left = [&](int l) {
+
+  ReductionColumn(const CView& A, const cplx* w_, const cplx* w_turned_, int i_, cplx li_, cplx* sums_,
+                  int c0, Quad<R>& t_)
+      : a(A.col(i_)), c{a, a, a, a}, w(w_), w_turned(w_turned_), i(i_), li(li_), sums(sums_), t(t_) {
+    if constexpr (Fused) c[0] = A.col(c0), c[1] = A.col(c0 + 1), c[2] = A.col(c0 + 2), c[3] = A.col(c0 + 3);
+  }
+
+  [[gnu::always_inline]] void left(int l) {
     if constexpr (Fused) {
       const Quad<R> x = gather4<R>(c[0] + l, c[1] + l, c[2] + l, c[3] + l);
       t += times(w[l], x, negate_real_parts(swap_parts(x)));
     }
-  };
+  }
   // Rows l..l+3, and with Below their terms of t_i. w_l li is formed as
   // li w_l: the same products, and the same sum with its terms swapped;
   // w_turned holds (-Im, Re) of each w_l, formed once for the step rather
   // than once for every column. Re(p x) = Re p Re x - Im p Im x is the
   // real part of the complex product, its very operations.
-  auto rows4 = [&]<bool Below>(int l) {
+  template <bool Below>
+  [[gnu::always_inline]] void rows4(int l) {
     const Quad<R> x = load4<R>(a + l), xs = negate_real_parts(swap_parts(x));
     store4(sums + l, load4<R>(sums + l) + times(li, x, xs));
     if constexpr (Below) {
@@ -109,18 +121,46 @@ double reduction_column(const CView& A, const cplx* w, const cplx* w_turned, int
       for (int r = 0; r < 4; ++r) below += q[2 * r];
     }
     for (int r = 0; r < 4; ++r) left(l + r);
-  };
-  auto row = [&]<bool Below>(int l) {
+  }
+  template <bool Below>
+  [[gnu::always_inline]] void row(int l) {
     sums[l] += cmul(li, a[l]);
     if constexpr (Below) below += cmul(cmul(w[l], li), a[l]).real();
     left(l);
-  };
-  int l = k + 1;
-  for (; l + 3 <= i; l += 4) rows4.template operator()<false>(l);
-  for (; l <= i; ++l) row.template operator()<false>(l);
-  for (; l + 3 <= n; l += 4) rows4.template operator()<true>(l);
-  for (; l <= n; ++l) row.template operator()<true>(l);
-  return cnorm2(li) * a[i].real() + 2.0 * below;
+  }
+  // Rows l..to in increasing order.
+  [[gnu::always_inline]] void run(int l, int to) {
+    const int above = std::min(i, to);
+    for (; l + 3 <= above; l += 4) rows4<false>(l);
+    for (; l <= above; ++l) row<false>(l);
+    for (; l + 3 <= to; l += 4) rows4<true>(l);
+    for (; l <= to; ++l) row<true>(l);
+  }
+  double share() const { return cnorm2(li) * a[i].real() + 2.0 * below; }
+};
+
+// Columns i and i+1 of a reduction step in one pass below row i+1, so
+// that their two chains t_i and t_{i+1} run side by side. Every sums(l)
+// still takes column i's term before column i+1's, and every chain its
+// terms in increasing l. Adds the two columns' shares to s3, in turn.
+template <int R, bool FusedFirst, bool FusedSecond>
+void reduction_column_pair(double& s3, const CView& A, const cplx* w, const cplx* w_turned, int k, int n, int i,
+                             cplx li, cplx li1, cplx* sums, int c0, Quad<R>& t0, Quad<R>& t1) {
+  ReductionColumn<R, FusedFirst> first(A, w, w_turned, i, li, sums, c0, t0);
+  ReductionColumn<R, FusedSecond> second(A, w, w_turned, i + 1, li1, sums, c0 + 4, t1);
+  first.run(k + 1, i + 1);
+  second.run(k + 1, i + 1);
+  int l = i + 2;
+  for (; l + 3 <= n; l += 4) {
+    first.template rows4<true>(l);
+    second.template rows4<true>(l);
+  }
+  for (; l <= n; ++l) {
+    first.template row<true>(l);
+    second.template row<true>(l);
+  }
+  s3 += first.share();
+  s3 += second.share();
 }
 
 // The sums of reduction step k in one pass over the trailing block:
@@ -139,15 +179,39 @@ double reduction_step_sums(const CView& A, const CView& L, int k, int n, const c
   const int groups = (k - 1) / 4;
   int g = 0;
   double s3 = 0.0;
-  for (int i = k + 1; i <= n; ++i) {
+  auto keep = [&](const Quad<R>& t, int c0) {
+    for (int c = 0; c < 4; ++c) sums[c0 + c] = cplx(t[2 * c], t[2 * c + 1]);
+  };
+  int i = k + 1;
+  for (; i + 1 <= n; i += 2) {
+    Quad<R> t0 = {}, t1 = {};
+    const int c0 = 4 * g + 1;
+    const cplx li = L(i, k), li1 = L(i + 1, k);
+    if (g + 1 < groups) {
+      reduction_column_pair<R, true, true>(s3, A, weights, weights_turned, k, n, i, li, li1, sums, c0, t0, t1);
+      keep(t0, c0), keep(t1, c0 + 4);
+      g += 2;
+    } else if (g < groups) {
+      reduction_column_pair<R, true, false>(s3, A, weights, weights_turned, k, n, i, li, li1, sums, c0, t0, t1);
+      keep(t0, c0);
+      g += 1;
+    } else {
+      reduction_column_pair<R, false, false>(s3, A, weights, weights_turned, k, n, i, li, li1, sums, c0, t0, t1);
+    }
+  }
+  for (; i <= n; ++i) {
     Quad<R> t = {};
     if (g < groups) {
       const int c0 = 4 * g + 1;
-      s3 += reduction_column<R, true>(A, weights, weights_turned, k, n, i, L(i, k), sums, c0, t);
-      for (int c = 0; c < 4; ++c) sums[c0 + c] = cplx(t[2 * c], t[2 * c + 1]);
+      ReductionColumn<R, true> column(A, weights, weights_turned, i, L(i, k), sums, c0, t);
+      column.run(k + 1, n);
+      s3 += column.share();
+      keep(t, c0);
       ++g;
     } else {
-      s3 += reduction_column<R, false>(A, weights, weights_turned, k, n, i, L(i, k), sums, 0, t);
+      ReductionColumn<R, false> column(A, weights, weights_turned, i, L(i, k), sums, 0, t);
+      column.run(k + 1, n);
+      s3 += column.share();
     }
   }
   column_dots<R>(weights, A, k + 1, n, 4 * g + 1, k - 1, sums);
