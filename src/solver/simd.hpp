@@ -173,15 +173,23 @@ struct Vec {
   // in registers: stored one by one and loaded as a whole, they would
   // wait for the stores).
   [[gnu::always_inline]] static Vec gather(const cplx* const* z) {
+    using Two = Reg<T, 2>;
+    auto number = [&](int m) {
+      Two h;
+      std::memcpy(&h, z[m], sizeof h);
+      return h;
+    };
     return each([&](int i) {
-      const cplx* const* w = z + i * (R / 2);
+      const int m = i * (R / 2);
       if constexpr (R == 2) {
-        return Register{w[0]->real(), w[0]->imag()};
+        return number(m);
       } else if constexpr (R == 4) {
-        return Register{w[0]->real(), w[0]->imag(), w[1]->real(), w[1]->imag()};
+        return __builtin_shufflevector(number(m), number(m + 1), 0, 1, 2, 3);
       } else {
-        return Register{w[0]->real(), w[0]->imag(), w[1]->real(), w[1]->imag(),
-                        w[2]->real(), w[2]->imag(), w[3]->real(), w[3]->imag()};
+        // Of eight doubles, part by part (faster here than two steps of
+        // shuffles).
+        return Register{z[0]->real(), z[0]->imag(), z[1]->real(), z[1]->imag(),
+                        z[2]->real(), z[2]->imag(), z[3]->real(), z[3]->imag()};
       }
     });
   }
