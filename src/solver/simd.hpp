@@ -279,26 +279,15 @@ using Mask8 = Mask<8, R>;
 // The sign bit of a double, as the bits of a mask lane.
 constexpr long long kSignBit = static_cast<long long>(1ULL << 63);
 
-// Complex numbers, (re, im) of each in turn, within one register: the
-// parts of each number swapped, (re, re) and (im, im) of each, the real
-// parts negated (exactly: only the sign bits change).
-template <int R>
-[[gnu::always_inline]] inline Reg<double, R> swap_reg(Reg<double, R> x) {
-  if constexpr (R == 2) return __builtin_shufflevector(x, x, 1, 0);
-  else if constexpr (R == 4) return __builtin_shufflevector(x, x, 1, 0, 3, 2);
-  else return __builtin_shufflevector(x, x, 1, 0, 3, 2, 5, 4, 7, 6);
-}
-template <int R>
-[[gnu::always_inline]] inline Reg<double, R> real_parts_reg(Reg<double, R> x) {
-  if constexpr (R == 2) return __builtin_shufflevector(x, x, 0, 0);
-  else if constexpr (R == 4) return __builtin_shufflevector(x, x, 0, 0, 2, 2);
-  else return __builtin_shufflevector(x, x, 0, 0, 2, 2, 4, 4, 6, 6);
-}
-template <int R>
-[[gnu::always_inline]] inline Reg<double, R> imag_parts_reg(Reg<double, R> x) {
-  if constexpr (R == 2) return __builtin_shufflevector(x, x, 1, 1);
-  else if constexpr (R == 4) return __builtin_shufflevector(x, x, 1, 1, 3, 3);
-  else return __builtin_shufflevector(x, x, 1, 1, 3, 3, 5, 5, 7, 7);
+// Complex numbers, (re, im) of each in turn, within one register: part P
+// then part Q of each number (1, 0: the parts swapped; 0, 0 and 1, 1: the
+// real and the imaginary part twice); the real parts negated (exactly: only
+// the sign bits change).
+template <int R, int P, int Q>
+[[gnu::always_inline]] inline Reg<double, R> within_numbers(Reg<double, R> x) {
+  if constexpr (R == 2) return __builtin_shufflevector(x, x, P, Q);
+  else if constexpr (R == 4) return __builtin_shufflevector(x, x, P, Q, 2 + P, 2 + Q);
+  else return __builtin_shufflevector(x, x, P, Q, 2 + P, 2 + Q, 4 + P, 4 + Q, 6 + P, 6 + Q);
 }
 template <int R>
 [[gnu::always_inline]] inline Reg<double, R> negate_real_reg(Reg<double, R> x) {
@@ -311,15 +300,15 @@ template <int R>
 // swapped, (re, re) and (im, im) of each, the real parts negated.
 template <int N, int R>
 [[gnu::always_inline]] inline Doubles<N, R> swap_parts(Doubles<N, R> x) {
-  return Doubles<N, R>::each([&](int i) { return swap_reg<Doubles<N, R>::R>(x.r[i]); });
+  return Doubles<N, R>::each([&](int i) { return within_numbers<Doubles<N, R>::R, 1, 0>(x.r[i]); });
 }
 template <int N, int R>
 [[gnu::always_inline]] inline Doubles<N, R> real_parts_twice(Doubles<N, R> x) {
-  return Doubles<N, R>::each([&](int i) { return real_parts_reg<Doubles<N, R>::R>(x.r[i]); });
+  return Doubles<N, R>::each([&](int i) { return within_numbers<Doubles<N, R>::R, 0, 0>(x.r[i]); });
 }
 template <int N, int R>
 [[gnu::always_inline]] inline Doubles<N, R> imag_parts_twice(Doubles<N, R> x) {
-  return Doubles<N, R>::each([&](int i) { return imag_parts_reg<Doubles<N, R>::R>(x.r[i]); });
+  return Doubles<N, R>::each([&](int i) { return within_numbers<Doubles<N, R>::R, 1, 1>(x.r[i]); });
 }
 template <int N, int R>
 [[gnu::always_inline]] inline Doubles<N, R> negate_real_parts(Doubles<N, R> x) {
