@@ -87,8 +87,8 @@ def check_shown_files():
 
 def source_pieces():
     """The literal text of every string the sources write: C and C++ string
-    literals (adjacent ones joined) and CMake and Makefile strings, split at
-    each conversion (printf's %d, CMake's ${var}) into pieces."""
+    literals (adjacent ones joined), Python, CMake and Makefile strings,
+    split at each conversion (printf's %d, CMake's ${var}) into pieces."""
     pieces = set()
     token = re.compile(r'//[^\n]*|/\*.*?\*/|\'(?:[^\'\\\n]|\\.)*\'|"((?:[^"\\\n]|\\.)*)"|(\S)',
                        re.S)
@@ -101,6 +101,10 @@ def source_pieces():
         for piece in conversion.split(text.replace("%%", "%")):
             pieces.update(p for p in piece.split("\n") if p)
 
+    for path in sorted((ROOT / "src").rglob("*.py")):
+        for m in re.finditer(r'"((?:[^"\\\n]|\\.)*)"|\'((?:[^\'\\\n]|\\.)*)\'',
+                             path.read_text()):
+            add(m.group(1) if m.group(1) is not None else m.group(2))
     for path in sorted((ROOT / "src").rglob("*")):
         if path.suffix not in (".cpp", ".hpp", ".h", ".in"):
             continue
