@@ -15,6 +15,7 @@
 #     example; builds and runs tests/install/reentrant.f90 (eigcabw from
 #     Fortran, against eigcab) and tests/install/reentrant.cpp (the C++
 #     overloads with make_workspace's Workspace, on two threads);
+#   - runs the README's build lines for a prefix of one's own as they stand;
 #   - runs the installed program on examples/order2 and compares matrix.out
 #     with examples/order2/matrix.out;
 #   - runs the recipes of examples/recipes for every tool on the machine;
@@ -163,6 +164,27 @@ grep -qx "geneig_DIR:PATH=$P/lib/cmake/geneig" "$work/cxx/CMakeCache.txt" ||
   fail "find_package(geneig) found $(grep geneig_DIR: "$work/cxx/CMakeCache.txt")"
 cmake --build "$work/cxx" >/dev/null
 check "C++ example (find_package, rdmtx and eigcab)" "$work/cxx/solve"
+
+# The README's lines for a prefix of one's own, run as they stand on a copy
+# of examples/, with $HOME/geneig the installed tree and none of this
+# script's environment: the programs they build must find the library, the
+# one linked through geneig-static without libgeneig.so.
+mkdir -p "$work/home" "$work/readme" && ln -s "$P" "$work/home/geneig" &&
+  cp -r "$root/examples" "$work/readme/"
+awk '/^```/ { inside = !inside; if (!inside) on = 0; next }
+     inside && $0 == "P=$HOME/geneig" { on = 1 } on' "$root/README.md" >"$work/readme/lines.sh"
+if [ -s "$work/readme/lines.sh" ] &&
+   (cd "$work/readme" && env -u PKG_CONFIG_LIBDIR -u LD_LIBRARY_PATH HOME="$work/home" \
+      bash -e lines.sh >lines.log 2>&1) &&
+   ! readelf -d "$work/readme/examples/library/a.out" | grep -q 'NEEDED.*libgeneig' &&
+   (cd "$work/readme/examples/order2" && ../library/a.out >../a.txt &&
+    ../library/build-cxx/solve >../cxx.txt) &&
+   awk -f "$here/check_order2.awk" "$work/readme/examples/a.txt" &&
+   awk -f "$here/check_order2.awk" "$work/readme/examples/cxx.txt"; then
+  pass "the README's lines for a prefix of one's own"
+else
+  fail "the README's lines for a prefix of one's own: $(tail -n 5 "$work/readme/lines.log" 2>/dev/null)"
+fi
 
 # The installed program writes exactly the README's result.
 mkdir -p "$work/program" && cp "$root/examples/order2/matrix.in" "$work/program/"
