@@ -186,10 +186,10 @@ struct Vec {
       } else if constexpr (R == 4) {
         return __builtin_shufflevector(number(m), number(m + 1), 0, 1, 2, 3);
       } else {
-        // Of eight doubles, part by part (faster here than two steps of
-        // shuffles).
-        return Register{z[0]->real(), z[0]->imag(), z[1]->real(), z[1]->imag(),
-                        z[2]->real(), z[2]->imag(), z[3]->real(), z[3]->imag()};
+        using Four = Reg<T, 4>;
+        const Four lo = __builtin_shufflevector(number(m), number(m + 1), 0, 1, 2, 3);
+        const Four hi = __builtin_shufflevector(number(m + 2), number(m + 3), 0, 1, 2, 3);
+        return __builtin_shufflevector(lo, hi, 0, 1, 2, 3, 4, 5, 6, 7);
       }
     });
   }
