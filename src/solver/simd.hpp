@@ -116,6 +116,10 @@ inline int machine_doubles() {
   }
 #endif
 
+// The lambdas of the helpers are inlined as the helpers are, also where
+// nothing else is (a debug build).
+#define GENEIG_INLINE_LAMBDA __attribute__((always_inline))
+
 // One machine register of R lanes of T.
 template <class T, int R>
 struct RegOf;
@@ -144,8 +148,10 @@ struct Vec {
   using Register = Reg<T, R>;
   Register r[kRegs];
 
+#ifdef __OPTIMIZE__
   // Copied register by register: as one aggregate, gcc moves a vector of
-  // several registers through the integer registers.
+  // several registers through the integer registers. (Without optimization
+  // the aggregate copy is the faster.)
   Vec() = default;
   [[gnu::always_inline]] Vec(const Vec& x) {
     for (int i = 0; i < kRegs; ++i) r[i] = x.r[i];
@@ -154,6 +160,7 @@ struct Vec {
     for (int i = 0; i < kRegs; ++i) r[i] = x.r[i];
     return *this;
   }
+#endif
 
   [[gnu::always_inline]] T operator[](int l) const { return r[l / R][l % R]; }
 
@@ -174,12 +181,12 @@ struct Vec {
   // wait for the stores).
   [[gnu::always_inline]] static Vec gather(const cplx* const* z) {
     using Two = Reg<T, 2>;
-    auto number = [&](int m) {
+    auto number = [&](int m) GENEIG_INLINE_LAMBDA {
       Two h;
       std::memcpy(&h, z[m], sizeof h);
       return h;
     };
-    return each([&](int i) {
+    return each([&](int i) GENEIG_INLINE_LAMBDA {
       const int m = i * (R / 2);
       if constexpr (R == 2) {
         return number(m);
@@ -210,7 +217,7 @@ using Mask = Vec<long long, N, R>;
 #define GENEIG_VEC_OP(op)                                                                          \
   template <class T, int N, int R>                                                                 \
   [[gnu::always_inline]] inline Vec<T, N, R> operator op(Vec<T, N, R> a, Vec<T, N, R> b) {         \
-    return Vec<T, N, R>::each([&](int i) { return a.r[i] op b.r[i]; });                           \
+    return Vec<T, N, R>::each([&](int i) GENEIG_INLINE_LAMBDA { return a.r[i] op b.r[i]; });                           \
   }                                                                                                \
   template <class T, int N, int R>                                                                 \
   [[gnu::always_inline]] inline Vec<T, N, R>& operator op##=(Vec<T, N, R>& a, Vec<T, N, R> b) {   \
@@ -227,39 +234,39 @@ GENEIG_VEC_OP(|)
 // A scalar with every lane: s * x, s - x.
 template <int N, int R>
 [[gnu::always_inline]] inline Doubles<N, R> operator*(double s, Doubles<N, R> x) {
-  return Doubles<N, R>::each([&](int i) { return s * x.r[i]; });
+  return Doubles<N, R>::each([&](int i) GENEIG_INLINE_LAMBDA { return s * x.r[i]; });
 }
 template <int N, int R>
 [[gnu::always_inline]] inline Doubles<N, R> operator-(double s, Doubles<N, R> x) {
-  return Doubles<N, R>::each([&](int i) { return s - x.r[i]; });
+  return Doubles<N, R>::each([&](int i) GENEIG_INLINE_LAMBDA { return s - x.r[i]; });
 }
 template <int N, int R>
 [[gnu::always_inline]] inline Doubles<N, R> operator/(double s, Doubles<N, R> x) {
-  return Doubles<N, R>::each([&](int i) { return s / x.r[i]; });
+  return Doubles<N, R>::each([&](int i) GENEIG_INLINE_LAMBDA { return s / x.r[i]; });
 }
 
 // Lane comparisons with a scalar: all ones where true, zero where false.
 template <int N, int R>
 [[gnu::always_inline]] inline Mask<N, R> operator>=(Doubles<N, R> x, double s) {
-  return Mask<N, R>::each([&](int i) { return reinterpret_cast<typename Mask<N, R>::Register>(x.r[i] >= s); });
+  return Mask<N, R>::each([&](int i) GENEIG_INLINE_LAMBDA { return reinterpret_cast<typename Mask<N, R>::Register>(x.r[i] >= s); });
 }
 template <int N, int R>
 [[gnu::always_inline]] inline Mask<N, R> operator==(Doubles<N, R> x, double s) {
-  return Mask<N, R>::each([&](int i) { return reinterpret_cast<typename Mask<N, R>::Register>(x.r[i] == s); });
+  return Mask<N, R>::each([&](int i) GENEIG_INLINE_LAMBDA { return reinterpret_cast<typename Mask<N, R>::Register>(x.r[i] == s); });
 }
 template <int N, int R>
 [[gnu::always_inline]] inline Mask<N, R> operator-(Mask<N, R> m) {
-  return Mask<N, R>::each([&](int i) { return -m.r[i]; });
+  return Mask<N, R>::each([&](int i) GENEIG_INLINE_LAMBDA { return -m.r[i]; });
 }
 template <int N, int R>
 [[gnu::always_inline]] inline Mask<N, R> operator~(Mask<N, R> m) {
-  return Mask<N, R>::each([&](int i) { return ~m.r[i]; });
+  return Mask<N, R>::each([&](int i) GENEIG_INLINE_LAMBDA { return ~m.r[i]; });
 }
 
 // a where the mask is set, b elsewhere.
 template <int N, int R>
 [[gnu::always_inline]] inline Doubles<N, R> select(Mask<N, R> m, Doubles<N, R> a, Doubles<N, R> b) {
-  return Doubles<N, R>::each([&](int i) { return m.r[i] ? a.r[i] : b.r[i]; });
+  return Doubles<N, R>::each([&](int i) GENEIG_INLINE_LAMBDA { return m.r[i] ? a.r[i] : b.r[i]; });
 }
 
 // Whether any lane of the mask is set.
@@ -300,19 +307,19 @@ template <int R>
 // swapped, (re, re) and (im, im) of each, the real parts negated.
 template <int N, int R>
 [[gnu::always_inline]] inline Doubles<N, R> swap_parts(Doubles<N, R> x) {
-  return Doubles<N, R>::each([&](int i) { return within_numbers<Doubles<N, R>::R, 1, 0>(x.r[i]); });
+  return Doubles<N, R>::each([&](int i) GENEIG_INLINE_LAMBDA { return within_numbers<Doubles<N, R>::R, 1, 0>(x.r[i]); });
 }
 template <int N, int R>
 [[gnu::always_inline]] inline Doubles<N, R> real_parts_twice(Doubles<N, R> x) {
-  return Doubles<N, R>::each([&](int i) { return within_numbers<Doubles<N, R>::R, 0, 0>(x.r[i]); });
+  return Doubles<N, R>::each([&](int i) GENEIG_INLINE_LAMBDA { return within_numbers<Doubles<N, R>::R, 0, 0>(x.r[i]); });
 }
 template <int N, int R>
 [[gnu::always_inline]] inline Doubles<N, R> imag_parts_twice(Doubles<N, R> x) {
-  return Doubles<N, R>::each([&](int i) { return within_numbers<Doubles<N, R>::R, 1, 1>(x.r[i]); });
+  return Doubles<N, R>::each([&](int i) GENEIG_INLINE_LAMBDA { return within_numbers<Doubles<N, R>::R, 1, 1>(x.r[i]); });
 }
 template <int N, int R>
 [[gnu::always_inline]] inline Doubles<N, R> negate_real_parts(Doubles<N, R> x) {
-  return Doubles<N, R>::each([&](int i) { return negate_real_reg<Doubles<N, R>::R>(x.r[i]); });
+  return Doubles<N, R>::each([&](int i) GENEIG_INLINE_LAMBDA { return negate_real_reg<Doubles<N, R>::R>(x.r[i]); });
 }
 
 // Two complex numbers in one vector: (re, im) of one column, then of
@@ -331,7 +338,7 @@ template <int R>
 template <int R>
 [[gnu::always_inline]] inline Pair<R> addsub(Pair<R> a, Pair<R> b) {
   const Pair<R> d = a - b, s = a + b;
-  return Pair<R>::each([&](int i) {
+  return Pair<R>::each([&](int i) GENEIG_INLINE_LAMBDA {
     if constexpr (Pair<R>::R == 2) return __builtin_shufflevector(d.r[i], s.r[i], 0, 3);
     else return __builtin_shufflevector(d.r[i], s.r[i], 0, 5, 2, 7);
   });
