@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string_view>
+#include <utility>
 
 #include "colmajor.hpp"
 #include "eigcab.hpp"
@@ -61,6 +62,8 @@ char* put_index(char* p, int i) {
 // and a line feed after each record.
 constexpr std::string_view kValuesHeading = "Eigen values";
 constexpr std::string_view kVectorsHeading = "Eigen vectors";
+constexpr std::string_view kInputHeadingA = "Matrix A";
+constexpr std::string_view kInputHeadingB = "Matrix B";
 constexpr std::size_t kOrderRecordChars = kMaxIntChars + 1;
 constexpr std::size_t kValueRecordChars = kIndexChars + 1 + kMaxRealChars + 1;
 constexpr std::size_t kVectorRecordChars = 2 * (kIndexChars + 1) + 2 * (kMaxRealChars + 1);
@@ -99,40 +102,59 @@ class PieceWriter {
   bool ok_ = true;
 };
 
+// A heading record.
+void put_heading(PieceWriter& out, std::string_view text) {
+  char* p = put_text(out.reserve(text.size() + 1), text);
+  *p++ = '\n';
+  out.commit(p);
+}
+
+// A record of two indices and a complex value: "i j re im".
+void put_element(PieceWriter& out, int i, int j, cplx z) {
+  char* p = put_index(put_index(out.reserve(kVectorRecordChars), i), j);
+  p = put_shortest_real(p, z.real());
+  *p++ = ' ';
+  p = put_shortest_real(p, z.imag());
+  *p++ = '\n';
+  out.commit(p);
+}
+
 }  // namespace
 
 bool format_result(const double* E, const cplx* V, int N, TextSink& sink) {
   const ColMajor<const cplx> v(V, NMAX);
   PieceWriter out(sink);
-  const auto heading = [&out](std::string_view text) {
-    char* p = put_text(out.reserve(text.size() + 1), text);
-    *p++ = '\n';
-    out.commit(p);
-  };
   char* p = put_int(out.reserve(kOrderRecordChars), N);
   *p++ = '\n';
   out.commit(p);
-  heading(kValuesHeading);
+  put_heading(out, kValuesHeading);
   for (int i = 1; i <= N; ++i) {
     p = put_index(out.reserve(kValueRecordChars), i);
     p = put_shortest_real(p, E[i - 1]);
     *p++ = '\n';
     out.commit(p);
   }
-  heading(kVectorsHeading);
-  for (int i = 1; i <= N && out.ok(); ++i) {
-    for (int j = 1; j <= N; ++j) {
-      p = put_index(put_index(out.reserve(kVectorRecordChars), i), j);
-      p = put_shortest_real(p, v(i, j).real());
-      *p++ = ' ';
-      p = put_shortest_real(p, v(i, j).imag());
-      *p++ = '\n';
-      out.commit(p);
-    }
-  }
+  put_heading(out, kVectorsHeading);
+  for (int i = 1; i <= N && out.ok(); ++i)
+    for (int j = 1; j <= N; ++j) put_element(out, i, j, v(i, j));
   return out.finish();
 }
 
+bool format_input(const cplx* A, const cplx* B, int N, double X, TextSink& sink) {
+  PieceWriter out(sink);
+  char* p = put_int(out.reserve(kOrderRecordChars + kMaxRealChars + 1), N);
+  *p++ = ' ';
+  p = put_shortest_real(p, X);
+  *p++ = '\n';
+  out.commit(p);
+  for (const auto& [heading, M] : {std::pair{kInputHeadingA, A}, std::pair{kInputHeadingB, B}}) {
+    const ColMajor<const cplx> m(M, NMAX);
+    put_heading(out, heading);
+    for (int i = 1; i <= N && out.ok(); ++i)
+      for (int j = 1; j <= N; ++j) put_element(out, i, j, m(i, j));
+  }
+  return out.finish();
+}
 
 void saveeig(const std::string_view& name, const double* E, const cplx* V, const int& N) {
   static WriteReport report;

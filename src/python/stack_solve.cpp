@@ -1,0 +1,293 @@
+// A stack of pencils on a pool of threads: each thread takes one contiguous
+// run of the stack, copies each pencil into storage of its own, solves it
+// and writes its results into the outputs.
+#include "stack_solve.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "eigcab.hpp"
+#include "free_output.hpp"
+#include "result_check.hpp"
+
+namespace geneig::python {
+
+namespace {
+
+// The storage of one thread's solves, matrices with leading dimension n:
+// the pencil as the solver takes it (A, B, overwritten), as read (A0, B0,
+// for the residual check), and the solver's other arguments.
+struct Storage {
+  WorkspacePtr work = make_workspace();
+  cplx A[NMAX * NMAX], B[NMAX * NMAX], A0[NMAX * NMAX], B0[NMAX * NMAX], V[NMAX * NMAX];
+  cplx D[NMAX];
+  double E[NMAX];
+  double W[NMAX * 7];
+  int IW[NMAX];
+};
+
+// Storage is kept from one call to the next, so that a stack costs no
+// allocation per pencil and, after the first call, none at all: a call
+// takes what it needs from the free list, creating any that is missing,
+// and gives it back. Calls on several Python threads at once each take
+// their own.
+class StoragePool {
+ public:
+  std::unique_ptr<Storage> take() {
+    {
+      const std::lock_guard lock(mutex_);
+      if (!free_.empty()) {
+        std::unique_ptr<Storage> s = std::move(free_.back());
+        free_.pop_back();
+        return s;
+      }
+    }
+    return std::make_unique<Storage>();
+  }
+  void give_back(std::unique_ptr<Storage> s) {
+    const std::lock_guard lock(mutex_);
+    free_.push_back(std::move(s));
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<std::unique_ptr<Storage>> free_;
+};
+
+StoragePool& pool() {
+  static StoragePool p;
+  return p;
+}
+
+// Lines of a message, the first kMaxLines of them kept in order and the
+// others counted: a B of order 200 that is negative definite has a line
+// for every pivot.
+class Lines final : public LineSink {
+ public:
+  static constexpr int kMaxLines = 3;
+  void line(std::string_view text) override {
+    if (count_++ >= kMaxLines) return;
+    if (!text_.empty()) text_ += '\n';
+    text_ += text;
+  }
+  // The lines kept, and how many more there were.
+  std::string take() {
+    if (count_ > kMaxLines) text_ += "\n(and " + std::to_string(count_ - kMaxLines) + " more)";
+    count_ = 0;
+    return std::move(text_);
+  }
+
+ private:
+  std::string text_;
+  int count_ = 0;
+};
+
+// Byte offset of pencil s (flat, C order of the stack axes) in an array.
+std::ptrdiff_t offset_of(std::ptrdiff_t s, const StackRequest& r, const StridedMatrices& m) {
+  std::ptrdiff_t offset = 0;
+  for (int d = r.stack_axes - 1; d >= 0; --d) {
+    const std::ptrdiff_t extent = r.stack_shape[d];
+    offset += (s % extent) * m.stack_strides[d];
+    s /= extent;
+  }
+  return offset;
+}
+
+cplx element(const char* p, bool complex) {
+  double parts[2] = {0.0, 0.0};
+  std::memcpy(parts, p, complex ? 2 * sizeof(double) : sizeof(double));
+  return {parts[0], parts[1]};
+}
+
+// The lower triangle and diagonal of one matrix into M (leading dimension
+// n): element (i, j), i >= j, of the lower triangle as stored, or the
+// conjugate of (j, i) of the upper.
+void load(const char* base, const StridedMatrices& m, int n, bool lower, cplx* M) {
+  for (int j = 0; j < n; ++j)
+    for (int i = j; i < n; ++i) {
+      const cplx z = lower ? element(base + i * m.row_stride + j * m.col_stride, m.complex)
+                           : std::conj(element(base + j * m.row_stride + i * m.col_stride,
+                                               m.complex));
+      M[i + j * n] = z;
+    }
+}
+
+void load_identity(int n, cplx* M) {
+  for (int j = 0; j < n; ++j)
+    for (int i = j; i < n; ++i) M[i + j * n] = i == j ? 1.0 : 0.0;
+}
+
+// Order 1, which the eigensolver does not take: the steps of eigcab on a
+// 1 x 1 pencil, with eigch's result for a 1 x 1 matrix (the eigenvalue its
+// entry, the eigenvector 1): lambda = a / b, v = sqrt(1 / b).
+void solve_order1(Storage& s, bool with_b, int& ILL) {
+  const double a = s.A[0].real(), b = with_b ? s.B[0].real() : 1.0;
+  s.D[0] = b;
+  if (!(b > 0.0)) {
+    ILL = GENEIG_ILL_INDEFINITE_B;
+    return;
+  }
+  s.E[0] = a / b;
+  s.V[0] = std::sqrt(1.0 / b);
+  if (!std::isfinite(s.E[0]) || !std::isfinite(s.V[0].real())) ILL = GENEIG_ILL_NOT_FINITE_RESULT;
+}
+
+// Why the solve of one pencil failed, from its error code and the solver's
+// lines; empty when it did not.
+std::string failure(const StackRequest& r, const Storage& s, int ILL, const std::string& lines) {
+  Lines why;
+  const auto add = [&why](std::string_view line) { why.line(line); };
+  char line[192];
+  switch (ILL) {
+    case 0:
+      if (r.mv != 0) {
+        const ResidualCheck check = residual_check(s.A0, s.B0, r.n, r.n, s.E, s.V, std::abs(r.mv));
+        if (!check.passed()) {
+          std::snprintf(line, sizeof line,
+                        "geneig: the result fails its residual check (%.3g times the bound)",
+                        check.ratio / check.bound);
+          add(line);
+        }
+      }
+      return why.take();
+    case GENEIG_ILL_INDEFINITE_B:
+      {
+        bool named = false;
+        for (int k = r.n; k >= 1; --k)
+          if (pivot_line(s.D, k, line, sizeof line)) {
+            named = true;
+            add(line);
+          }
+        if (!named) add("geneig: B is not positive definite");
+      }
+      break;
+    case GENEIG_ILL_OUT_OF_RANGE:
+      add("geneig: an eigenvalue of the pencil lies outside the range of double precision");
+      break;
+    case GENEIG_ILL_VECTORS_NOT_SEPARATED:
+      add("geneig: eigenvalues lie too close together, measured against the largest, for their "
+          "eigenvectors to be told apart");
+      break;
+    case GENEIG_ILL_NOT_FINITE_INPUT:
+      add("geneig: the pencil holds a NaN or an infinity");
+      break;
+    case GENEIG_ILL_NOT_FINITE_RESULT:
+      add("geneig: the solution holds values that are not finite numbers");
+      break;
+    default:
+      std::snprintf(line, sizeof line, "geneig: the solver failed (ILL = %d)", ILL);
+      add(line);
+  }
+  std::string text = why.take();
+  if (!lines.empty()) text += "\n" + lines;
+  return text;
+}
+
+// The results of one solve into column c of the outputs of pencil p.
+void store(const StackRequest& r, const Storage& s, std::ptrdiff_t p, const StackOutput& out) {
+  const int n = r.n, k = r.count;
+  double* w = out.w + p * k;
+  cplx* v = out.v ? out.v + p * n * k : nullptr;
+  for (int c = 0; c < k; ++c) {
+    const int j = r.first + (r.reverse ? k - 1 - c : c);
+    w[c] = s.E[j];
+    if (v)
+      for (int i = 0; i < n; ++i) v[i * k + c] = s.V[i + j * n];
+  }
+}
+
+// The pencils [begin, end) of the stack, in order, in storage s; the first
+// failure ends the run (a later one cannot be the stack's first).
+void solve_run(const StackRequest& r, const StridedMatrices& a, const StridedMatrices& b,
+               const StackOutput& out, std::ptrdiff_t begin, std::ptrdiff_t end, Storage& s,
+               StackOutcome& outcome) {
+  const int n = r.n;
+  for (std::ptrdiff_t p = begin; p < end; ++p) {
+    load(a.data + offset_of(p, r, a), a, n, r.lower, s.A);
+    if (r.with_b)
+      load(b.data + offset_of(p, r, b), b, n, r.lower, s.B);
+    else
+      load_identity(n, s.B);
+    std::copy_n(s.A, n * n, s.A0);
+    std::copy_n(s.B, n * n, s.B0);
+    int ILL = 0;
+    double EPS = 0.0;
+    Lines lines;
+    {
+      const LineCapture capture(lines);
+      if (n == 1)
+        solve_order1(s, r.with_b, ILL);
+      else if (r.with_b)
+        eigcab(s.A, s.B, n, n, r.m, r.mv, EPS, s.D, s.E, s.V, ILL, s.IW, s.W, *s.work);
+      else
+        eigch(s.A, n, n, r.m, r.mv, EPS, s.W, s.IW, s.E, s.V, ILL, *s.work);
+    }
+    std::string said = lines.take();
+    std::string why = failure(r, s, ILL, said);
+    if (!why.empty()) {
+      outcome.failed = p;
+      outcome.message = std::move(why);
+      return;
+    }
+    if (!said.empty() && outcome.noted < 0) {
+      outcome.noted = p;
+      outcome.notes = std::move(said);
+    }
+    store(r, s, p, out);
+  }
+}
+
+}  // namespace
+
+std::ptrdiff_t stack_size(const StackRequest& r) {
+  std::ptrdiff_t size = 1;
+  for (int d = 0; d < r.stack_axes; ++d) size *= r.stack_shape[d];
+  return size;
+}
+
+StackOutcome solve_stack(const StackRequest& r, const StridedMatrices& a,
+                         const StridedMatrices& b, const StackOutput& out) {
+  const std::ptrdiff_t size = stack_size(r);
+  const int threads =
+      static_cast<int>(std::clamp<std::ptrdiff_t>(r.workers, 1, std::max<std::ptrdiff_t>(size, 1)));
+  std::vector<std::unique_ptr<Storage>> storage(threads);
+  for (auto& s : storage) s = pool().take();
+  std::vector<StackOutcome> outcomes(threads);
+  // Contiguous runs of nearly equal length: thread t takes
+  // [t size / threads, (t + 1) size / threads).
+  const auto run = [&](int t) {
+    solve_run(r, a, b, out, size * t / threads, size * (t + 1) / threads, *storage[t],
+              outcomes[t]);
+  };
+  {
+    std::vector<std::jthread> pool_threads;
+    for (int t = 1; t < threads; ++t) pool_threads.emplace_back(run, t);
+    run(0);
+  }
+  for (auto& s : storage) pool().give_back(std::move(s));
+  // Runs are in stack order: the first run's failure or lines come first.
+  StackOutcome outcome;
+  for (StackOutcome& o : outcomes) {
+    if (o.noted >= 0 && outcome.noted < 0) {
+      outcome.noted = o.noted;
+      outcome.notes = std::move(o.notes);
+    }
+    if (o.failed >= 0) {
+      outcome.failed = o.failed;
+      outcome.message = std::move(o.message);
+      break;
+    }
+  }
+  return outcome;
+}
+
+}  // namespace geneig::python
