@@ -50,7 +50,7 @@ else()
   list(APPEND _geneig_missing python3 python3-numpy)
 endif()
 if(_geneig_missing)
-  geneig_missing("the Python module" ${_geneig_missing})
+  geneig_missing("the Python bindings" ${_geneig_missing})
 endif()
 
 set(GENEIG_PYTHON_DIR ${PROJECT_BINARY_DIR}/python)
@@ -85,7 +85,8 @@ if(GENEIG_BUILD_TESTS)
   if(_geneig_missing)
     geneig_missing("the tests" ${_geneig_missing})
   endif()
-  add_test(NAME python COMMAND ${Python_EXECUTABLE} -m pytest -q -p no:cacheprovider
+  # The slow tests have their own command, make test-python-slow.
+  add_test(NAME python COMMAND ${Python_EXECUTABLE} -m pytest -q -p no:cacheprovider -m "not slow"
                                ${PROJECT_SOURCE_DIR}/tests/python)
   set_tests_properties(python PROPERTIES TIMEOUT 300 ENVIRONMENT
                        "PYTHONPATH=${GENEIG_PYTHON_DIR};GENEIG_EXE=$<TARGET_FILE:geneig>")

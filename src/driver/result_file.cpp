@@ -28,6 +28,17 @@ namespace {
 
 using cplx = std::complex<double>;
 
+// Formats the whole text of a file into a sink; false when the sink refused
+// a piece.
+class TextFormatter {
+ public:
+  virtual bool format(TextSink& sink) const = 0;
+
+ protected:
+  ~TextFormatter() = default;
+};
+
+
 
 __attribute__((format(printf, 3, 4))) bool fail(WriteReport& report, std::string_view file,
                                                 const char* format, ...) {

@@ -28,16 +28,6 @@ class TextSink {
   ~TextSink() = default;
 };
 
-// Formats the whole text of a file into a sink; false when the sink refused
-// a piece.
-class TextFormatter {
- public:
-  virtual bool format(TextSink& sink) const = 0;
-
- protected:
-  ~TextFormatter() = default;
-};
-
 // The result file is formatted in pieces of at most this many bytes, so that
 // its size bounds neither memory nor the order.
 inline constexpr std::size_t kResultPieceBytes = 64 * 1024;

@@ -75,8 +75,9 @@ done
 # that the C++ headers declare (one line per overload).
 api='eigcab_ eigcabw_ eigch_ eigchw_ eiglwork_ mtxcnv_
 geneig::WorkspaceDeleter::operator() geneig::eigcab geneig::eigcab geneig::eigch geneig::eigch
-geneig::format_result geneig::install_result_file_signals geneig::make_workspace geneig::mtxcnv
-geneig::pivot_line geneig::rdmtx geneig::read_matrix_file geneig::residual_check geneig::saveeig
+geneig::format_input geneig::format_result geneig::install_result_file_signals
+geneig::make_workspace geneig::mtxcnv geneig::pivot_line geneig::rdmtx geneig::read_matrix_file
+geneig::read_result_file geneig::residual_check geneig::saveeig geneig::write_input_file
 geneig::write_result_file'
 expected=$(tr ' ' '\n' <<<"$api" | sort)
 # A symbol's name: what nm shows, less the address, the type and the

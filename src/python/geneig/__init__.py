@@ -80,7 +80,7 @@ def _request(n, eigvals_only, subset_by_index, order):
     else:
         m = -(hi + 1)
         first, reverse = lo, order == "descending"
-    return m, 0 if eigvals_only else m, first, count, reverse
+    return m, 0 if eigvals_only else abs(m), first, count, reverse
 
 
 def _pencil(stack, flat):

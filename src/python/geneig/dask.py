@@ -65,13 +65,18 @@ def eigh(a, b=None, *, lower=True, eigvals_only=False, subset_by_index=None,
     options = dict(lower=lower, eigvals_only=eigvals_only, subset_by_index=subset_by_index,
                    order=order, check_finite=check_finite, workers=workers)
     operands, cores = [a], ["(n,n)"]
+    stack_axes = a.ndim - 2
     if b is not None:
+        b = da.asarray(b)
         operands.append(b)
         cores.append("(n,n)")
-    outputs = "(k)" if eigvals_only else "(k),(n,k)"
-    dtypes = np.float64 if eigvals_only else (np.float64, np.complex128)
+        stack_axes = max(stack_axes, b.ndim - 2)
+    # Empty arrays of each output's kind, which spare Dask a trial call.
+    w_meta = np.empty((0,) * (stack_axes + 1))
+    v_meta = np.empty((0,) * (stack_axes + 2), dtype=np.complex128)
+    outputs, meta = ("(k)", w_meta) if eigvals_only else ("(k),(n,k)", (w_meta, v_meta))
     # The stack axes of a and b broadcast and their chunks line up: one
     # task for each chunk of the stack.
     return da.apply_gufunc(lambda *blocks: _eigh(*blocks, **options),
-                           ",".join(cores) + "->" + outputs, *operands, output_dtypes=dtypes,
+                           ",".join(cores) + "->" + outputs, *operands, meta=meta,
                            output_sizes={"k": k}, allow_rechunk=True)
