@@ -62,6 +62,7 @@ set_target_properties(geneig_python PROPERTIES OUTPUT_NAME _geneig
 find_package(Threads REQUIRED)
 # The solver's target brings the flags that its bits depend on.
 target_link_libraries(geneig_python PRIVATE geneig_io geneig_solver Threads::Threads)
+target_include_directories(geneig_python PRIVATE ${GENEIG_INCLUDE_DIR})  # version.h
 
 set(GENEIG_PYTHON_FILES __init__.py __init__.pyi dask.py dask.pyi py.typed)
 foreach(file ${GENEIG_PYTHON_FILES})

@@ -13,6 +13,7 @@
 #include "rdmtx.hpp"
 #include "saveeig.hpp"
 #include "stack_solve.hpp"
+#include "version.h"
 
 namespace py = pybind11;
 
@@ -174,6 +175,7 @@ PYBIND11_MODULE(_geneig, module) {
   using namespace geneig::python;
   module.doc() = "The compiled routines of geneig; use the functions of the geneig package.";
   module.attr("NMAX") = geneig::NMAX;
+  module.attr("__version__") = GENEIG_VERSION_STRING;
   module.def("solve", &solve, py::arg("a"), py::arg("b"), py::arg("lower"), py::arg("m"),
              py::arg("mv"), py::arg("first"), py::arg("count"), py::arg("reverse"),
              py::arg("workers"), py::arg("w"), py::arg("v"));

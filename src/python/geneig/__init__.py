@@ -22,6 +22,7 @@ import numpy as np
 
 from . import _geneig
 
+__version__ = _geneig.__version__
 __all__ = ["LinAlgError", "NMAX", "eigh", "read_matrix_in", "write_matrix_in", "read_matrix_out"]
 
 #: The largest order any function accepts.

@@ -5,6 +5,7 @@ import numpy as np
 import numpy.typing as npt
 
 NMAX: int
+__version__: str
 
 class LinAlgError(np.linalg.LinAlgError): ...
 
