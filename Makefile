@@ -178,7 +178,7 @@ DEBIAN_PACKAGES := g++ cmake make libgtest-dev liblapack-dev libtmglib-dev libbe
                    libeigen3-dev clang libclang-rt-dev gfortran pkgconf man-db groff-base hyperfine \
                    googletest g++-aarch64-linux-gnu g++-i686-linux-gnu qemu-user python3-numpy \
                    python3-dev pybind11-dev python3-scipy python3-pytest python3-dask \
-                   python3-distributed
+                   python3-distributed python3-pip python3-setuptools
 TEST_PACKAGES := g++ cmake make libgtest-dev liblapack-dev libtmglib-dev python3-dev pybind11-dev \
                  python3-numpy python3-scipy python3-pytest python3-dask python3-distributed
 

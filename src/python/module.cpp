@@ -40,19 +40,22 @@ StridedMatrices strided(const py::array& x, StackRequest& request, bool shape) {
   return m;
 }
 
-// (failed, message, noted, notes): the flat index of the first pencil
-// whose solve failed (-1: none) and why; of the first that printed lines
-// but passed, and its lines.
+// (failed, not_finite, message, noted, notes): the flat index of the first
+// pencil whose solve failed (-1: none) and why (not_finite: a NaN or an
+// infinity in "a" or "b", the message); of the first that printed lines but
+// passed, and its lines.
 // The arrays' shapes are the package's to get right; they are checked here
 // only as far as writing within the outputs and reading within the inputs
 // depends on them.
-py::tuple solve(const py::array& a, const py::object& b, bool lower, int m, int mv, int first,
-                int count, bool reverse, int workers, const py::array& w, const py::object& v) {
+py::tuple solve(const py::array& a, const py::object& b, bool lower, bool check_finite, int m,
+                int mv, int first, int count, bool reverse, int workers, const py::array& w,
+                const py::object& v) {
   StackRequest request;
   request.n = a.ndim() >= 2 ? static_cast<int>(a.shape(a.ndim() - 1)) : 0;
   if (request.n < 1 || request.n > NMAX || a.shape(a.ndim() - 2) != request.n)
     throw py::value_error("expected square matrices of order 1 to NMAX");
   request.lower = lower;
+  request.check_finite = check_finite;
   request.with_b = !b.is_none();
   request.m = m;
   request.mv = mv;
@@ -88,7 +91,8 @@ py::tuple solve(const py::array& a, const py::object& b, bool lower, int m, int 
     const py::gil_scoped_release release;
     outcome = solve_stack(request, sa, sb, out);
   }
-  return py::make_tuple(outcome.failed, outcome.message, outcome.noted, outcome.notes);
+  return py::make_tuple(outcome.failed, outcome.not_finite, outcome.message, outcome.noted,
+                        outcome.notes);
 }
 
 // The file routines work in static arrays of order NMAX; the GIL, held
@@ -176,7 +180,8 @@ PYBIND11_MODULE(_geneig, module) {
   module.doc() = "The compiled routines of geneig; use the functions of the geneig package.";
   module.attr("NMAX") = geneig::NMAX;
   module.attr("__version__") = GENEIG_VERSION_STRING;
-  module.def("solve", &solve, py::arg("a"), py::arg("b"), py::arg("lower"), py::arg("m"),
+  module.def("solve", &solve, py::arg("a"), py::arg("b"), py::arg("lower"),
+             py::arg("check_finite"), py::arg("m"),
              py::arg("mv"), py::arg("first"), py::arg("count"), py::arg("reverse"),
              py::arg("workers"), py::arg("w"), py::arg("v"));
   module.def("read_input", &read_input);

@@ -121,6 +121,18 @@ void load(const char* base, const StridedMatrices& m, int n, bool lower, cplx* M
     }
 }
 
+// Every element of one n x n matrix is finite (both triangles: what the
+// solver does not read must not be a NaN either, as a caller who checks
+// expects).
+bool all_finite(const char* base, const StridedMatrices& m, int n) {
+  for (int i = 0; i < n; ++i)
+    for (int j = 0; j < n; ++j) {
+      const cplx z = element(base + i * m.row_stride + j * m.col_stride, m.complex);
+      if (!std::isfinite(z.real()) || !std::isfinite(z.imag())) return false;
+    }
+  return true;
+}
+
 void load_identity(int n, cplx* M) {
   for (int j = 0; j < n; ++j)
     for (int i = j; i < n; ++i) M[i + j * n] = i == j ? 1.0 : 0.0;
@@ -212,9 +224,17 @@ void solve_run(const StackRequest& r, const StridedMatrices& a, const StridedMat
                StackOutcome& outcome) {
   const int n = r.n;
   for (std::ptrdiff_t p = begin; p < end; ++p) {
-    load(a.data + offset_of(p, r, a), a, n, r.lower, s.A);
-    if (r.with_b)
-      load(b.data + offset_of(p, r, b), b, n, r.lower, s.B);
+    const char* pa = a.data + offset_of(p, r, a);
+    const char* pb = r.with_b ? b.data + offset_of(p, r, b) : nullptr;
+    if (r.check_finite && (!all_finite(pa, a, n) || (pb && !all_finite(pb, b, n)))) {
+      outcome.failed = p;
+      outcome.not_finite = true;
+      outcome.message = all_finite(pa, a, n) ? "b" : "a";
+      return;
+    }
+    load(pa, a, n, r.lower, s.A);
+    if (pb)
+      load(pb, b, n, r.lower, s.B);
     else
       load_identity(n, s.B);
     std::copy_n(s.A, n * n, s.A0);
@@ -283,6 +303,7 @@ StackOutcome solve_stack(const StackRequest& r, const StridedMatrices& a,
     }
     if (o.failed >= 0) {
       outcome.failed = o.failed;
+      outcome.not_finite = o.not_finite;
       outcome.message = std::move(o.message);
       break;
     }

@@ -41,6 +41,7 @@ struct StackRequest {
   std::ptrdiff_t stack_shape[kMaxStackAxes] = {};
   bool lower = true;     // read the lower triangle of A and B (else the upper)
   bool with_b = true;    // the generalized problem (else B = I, eigch)
+  bool check_finite = true;  // refuse a NaN or an infinity anywhere in A or B
   int m = 0, mv = 0;
   int first = 0, count = 0;
   bool reverse = false;
@@ -59,7 +60,8 @@ struct StackOutput {
 // solver's lines of the first pencil that printed any and still passed.
 struct StackOutcome {
   std::ptrdiff_t failed = -1;  // flat index of the pencil, -1 for none
-  std::string message;         // the failure, one or more lines
+  bool not_finite = false;     // failed: a NaN or an infinity in "a" or "b" (check_finite)
+  std::string message;         // the failure, one or more lines; for not_finite "a" or "b"
   std::ptrdiff_t noted = -1;   // flat index of a pencil with lines but no failure
   std::string notes;           // its lines
 };

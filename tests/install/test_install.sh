@@ -18,6 +18,8 @@
 #   - runs the installed program on examples/order2 and compares matrix.out
 #     with examples/order2/matrix.out;
 #   - runs the recipes of examples/recipes for every tool on the machine;
+#   - imports the Python module from the prefix, where the build has it,
+#     and from a pip install of the source tree;
 #   - renders the manual pages with man, which must not warn;
 #   - checks that the README shows each example file as it stands.
 # Usage: test_install.sh BUILD_DIR
@@ -198,6 +200,38 @@ if command -v octave >/dev/null; then
                 "$octave_run \"mode='read'; source('$here/recipes.m')\""
 else
   echo "skipped: the Octave recipes (Octave is not installed)"
+fi
+
+# The Python module, where the build has it: as cmake --install left it in
+# the prefix's site-packages, and as pip builds and installs it from the
+# source tree; each solves the order-2 example to the program's bits and
+# reads back the file it writes.
+py_check='import sys, geneig, numpy as np
+w, v = geneig.read_matrix_out(sys.argv[1] + "/examples/order2/matrix.out")
+a, b = geneig.read_matrix_in(sys.argv[1] + "/examples/order2/matrix.in")
+w2, v2 = geneig.eigh(a, b, order="descending")
+assert w.tobytes() == w2.tobytes() and v.tobytes() == v2.tobytes(), (w, w2)
+print(geneig.__file__)'
+site=$(find "$P" -path '*-packages/geneig/__init__.py' | head -n 1)
+if [ -n "$site" ]; then
+  PYTHONPATH=${site%/geneig/__init__.py} /usr/bin/python3 -c "$py_check" "$root" | grep -q "^$P/" &&
+    pass "Python module from the prefix" || fail "Python module from the prefix"
+  if /usr/bin/python3 -m pip --version >/dev/null 2>&1; then
+    cp -r "$root" "$work/pip-source" && rm -rf "$work/pip-source"/build* "$work/pip-source/.git"
+    if (cd "$work/pip-source" && /usr/bin/python3 -m pip install -q --no-build-isolation --no-index \
+          --no-warn-script-location --root-user-action=ignore --prefix "$work/pip" . \
+          >"$work/pip.log" 2>&1); then
+      site=$(find "$work/pip" -path '*-packages/geneig/__init__.py' | head -n 1)
+      PYTHONPATH=${site%/geneig/__init__.py} /usr/bin/python3 -c "$py_check" "$root" >/dev/null &&
+        pass "Python module from pip install" || fail "Python module from pip install"
+    else
+      fail "pip install: $(tail -n 5 "$work/pip.log")"
+    fi
+  else
+    echo "skipped: pip install of the Python module (python3-pip is not installed)"
+  fi
+else
+  echo "skipped: the Python module (not in this build: make python)"
 fi
 
 # The manual pages render without a warning.

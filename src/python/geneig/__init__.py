@@ -28,6 +28,9 @@ __all__ = ["LinAlgError", "NMAX", "eigh", "read_matrix_in", "write_matrix_in", "
 #: The largest order any function accepts.
 NMAX = _geneig.NMAX
 
+# The default number of workers (os.cpu_count() reads a file each time).
+_CPUS = os.cpu_count() or 1
+
 
 class LinAlgError(np.linalg.LinAlgError):
     """The solver could not solve a pencil: B not positive definite, an
@@ -51,11 +54,6 @@ def _as_matrices(x, name):
     if n == 0 or n > NMAX:
         raise ValueError(f"{name} has order {n}: the order must be 1 to {NMAX}")
     return x
-
-
-def _check_finite(x, name):
-    if not np.isfinite(x).all():
-        raise ValueError(f"{name} must not contain infs or NaNs")
 
 
 def _request(n, eigvals_only, subset_by_index, order):
@@ -129,7 +127,7 @@ def eigh(a, b=None, *, lower=True, eigvals_only=False, subset_by_index=None,
         (default True). Without the check the solver still refuses one in
         the triangle it reads, with LinAlgError.
     workers : int, optional
-        Threads that solve a stack (default: os.cpu_count()). The results
+        Threads that solve a stack (default: os.cpu_count() at import). The results
         are the same bits whatever the number.
 
     Returns
@@ -163,38 +161,36 @@ def eigh(a, b=None, *, lower=True, eigvals_only=False, subset_by_index=None,
     """
     a = _as_matrices(a, "a")
     n = a.shape[-1]
+    stack = a.shape[:-2]
     if b is not None:
         b = _as_matrices(b, "b")
         if b.shape[-1] != n:
             raise ValueError(f"a and b must have the same order, not {n} and {b.shape[-1]}")
-        try:
-            stack = np.broadcast_shapes(a.shape[:-2], b.shape[:-2])
-        except ValueError:
-            raise ValueError(f"the stacks of a {a.shape[:-2]} and b {b.shape[:-2]} do not "
-                             "broadcast") from None
-        a = np.broadcast_to(a, stack + (n, n))
-        b = np.broadcast_to(b, stack + (n, n))
-    else:
-        stack = a.shape[:-2]
-    if check_finite:
-        _check_finite(a, "a")
-        if b is not None:
-            _check_finite(b, "b")
+        if b.shape != a.shape:
+            try:
+                stack = np.broadcast_shapes(stack, b.shape[:-2])
+            except ValueError:
+                raise ValueError(f"the stacks of a {a.shape[:-2]} and b {b.shape[:-2]} do not "
+                                 "broadcast") from None
+            a = np.broadcast_to(a, stack + (n, n))
+            b = np.broadcast_to(b, stack + (n, n))
     m, mv, first, count, reverse = _request(n, eigvals_only, subset_by_index, order)
     if workers is None:
-        workers = os.cpu_count() or 1
+        workers = _CPUS
     else:
         workers = operator.index(workers)
         if workers < 1:
             raise ValueError(f"workers must be at least 1, not {workers}")
     w = np.empty(stack + (count,))
     v = None if eigvals_only else np.empty(stack + (n, count), dtype=np.complex128)
-    failed, message, noted, notes = _geneig.solve(a, b, lower, m, mv, first, count, reverse,
-                                                  workers, w, v)
+    failed, not_finite, message, noted, notes = _geneig.solve(
+        a, b, lower, check_finite, m, mv, first, count, reverse, workers, w, v)
     if noted >= 0:
         for line in notes.splitlines():
             warnings.warn(_pencil(stack, noted) + line, RuntimeWarning, stacklevel=2)
     if failed >= 0:
+        if not_finite:
+            raise ValueError(f"{_pencil(stack, failed)}{message} must not contain infs or NaNs")
         raise LinAlgError(_pencil(stack, failed) + message)
     return w if eigvals_only else (w, v)
 
