@@ -165,3 +165,12 @@ def test_errors(a, b, options, error, words):
 
 def test_linalgerror_is_numpys():
     assert issubclass(geneig.LinAlgError, np.linalg.LinAlgError)
+
+
+def test_prints_nothing(capfd):
+    """The solver's lines go into the exception, not to standard output."""
+    with pytest.raises(geneig.LinAlgError, match="imaginary number"):
+        geneig.eigh(A3, -B3)
+    geneig.eigh(np.stack([A3] * 4), B3, workers=2)
+    out, err = capfd.readouterr()
+    assert out == "" and err == ""
