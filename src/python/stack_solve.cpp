@@ -81,7 +81,11 @@ class Lines final : public LineSink {
   }
   // The lines kept, and how many more there were.
   std::string take() {
-    if (count_ > kMaxLines) text_ += "\n(and " + std::to_string(count_ - kMaxLines) + " more)";
+    if (count_ > kMaxLines) {
+      char more[32];
+      std::snprintf(more, sizeof more, "\n(and %d more)", count_ - kMaxLines);
+      text_ += more;
+    }
     count_ = 0;
     return std::move(text_);
   }
@@ -143,6 +147,10 @@ void load_identity(int n, cplx* M) {
 // entry, the eigenvector 1): lambda = a / b, v = sqrt(1 / b).
 void solve_order1(Storage& s, bool with_b, int& ILL) {
   const double a = s.A[0].real(), b = with_b ? s.B[0].real() : 1.0;
+  if (!std::isfinite(a) || !std::isfinite(b)) {
+    ILL = GENEIG_ILL_NOT_FINITE_INPUT;
+    return;
+  }
   s.D[0] = b;
   if (!(b > 0.0)) {
     ILL = GENEIG_ILL_INDEFINITE_B;

@@ -146,6 +146,7 @@ BIG = np.diag([1e300, 1.0])
     (A3, -B3, {}, geneig.LinAlgError, "pivot of row 3"),
     (A3, np.zeros((3, 3)), {}, geneig.LinAlgError, "not positive definite"),
     ([[1.0]], [[-2.0]], {}, geneig.LinAlgError, "not positive definite"),
+    ([[1.0]], [[np.inf]], {"check_finite": False}, geneig.LinAlgError, "NaN or an infinity"),
     (BIG, np.diag([1e-300, 1.0]), {}, geneig.LinAlgError, "outside the range"),
     (np.stack([A3, A3, A3]), np.stack([B3, B3, -B3]), {"workers": 2}, geneig.LinAlgError,
      "pencil 2: "),
