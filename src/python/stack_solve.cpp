@@ -237,7 +237,7 @@ void solve_run(const StackRequest& r, const StridedMatrices& a, const StridedMat
     if (r.check_finite && (!all_finite(pa, a, n) || (pb && !all_finite(pb, b, n)))) {
       outcome.failed = p;
       outcome.not_finite = true;
-      outcome.message = all_finite(pa, a, n) ? "b" : "a";
+      outcome.message.assign(1, all_finite(pa, a, n) ? 'b' : 'a');
       return;
     }
     load(pa, a, n, r.lower, s.A);
