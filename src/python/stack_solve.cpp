@@ -5,8 +5,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -36,8 +36,8 @@ struct Storage {
 };
 
 // Storage is kept from one call to the next, so that a stack costs no
-// allocation per pencil and, after the first call, none at all: a call
-// takes what it needs from the free list, creating any that is missing,
+// allocation per pencil, and a call after the first allocates no storage:
+// it takes what it needs from the free list, creating any that is missing,
 // and gives it back. Calls on several Python threads at once each take
 // their own.
 class StoragePool {
