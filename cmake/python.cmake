@@ -71,10 +71,14 @@ endforeach()
 
 execute_process(
   COMMAND ${Python_EXECUTABLE} -c
-          "import sysconfig; print(sysconfig.get_path('platlib', 'posix_prefix', vars={'base': '/', 'platbase': '/'})[1:])"
+          "import sysconfig; print(sysconfig.get_path('platlib', 'posix_prefix', vars={'base': '', 'platbase': ''}).lstrip('/'))"
   OUTPUT_VARIABLE _geneig_site OUTPUT_STRIP_TRAILING_WHITESPACE)
 set(GENEIG_PYTHON_INSTALL_DIR ${_geneig_site} CACHE STRING
     "Where cmake --install puts the package geneig, relative to the prefix")
+if(IS_ABSOLUTE "${GENEIG_PYTHON_INSTALL_DIR}" OR GENEIG_PYTHON_INSTALL_DIR STREQUAL "")
+  message(FATAL_ERROR "GENEIG_PYTHON_INSTALL_DIR must be a path relative to the prefix, "
+                      "not '${GENEIG_PYTHON_INSTALL_DIR}'")
+endif()
 install(TARGETS geneig_python LIBRARY DESTINATION ${GENEIG_PYTHON_INSTALL_DIR}/geneig)
 list(TRANSFORM GENEIG_PYTHON_FILES PREPEND src/python/geneig/ OUTPUT_VARIABLE _geneig_sources)
 install(FILES ${_geneig_sources} DESTINATION ${GENEIG_PYTHON_INSTALL_DIR}/geneig)

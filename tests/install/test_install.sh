@@ -240,7 +240,9 @@ w2, v2 = geneig.eigh(a, b, order="descending")
 assert w.tobytes() == w2.tobytes() and v.tobytes() == v2.tobytes(), (w, w2)
 print(geneig.__file__)'
 site=$(find "$P" -path '*-packages/geneig/__init__.py' | head -n 1)
-if [ -n "$site" ]; then
+if [ -e "$build/python/geneig/__init__.py" ] && [ -z "$site" ]; then
+  fail "the build has the Python module, the prefix has no site-packages/geneig"
+elif [ -n "$site" ]; then
   PYTHONPATH=${site%/geneig/__init__.py} /usr/bin/python3 -c "$py_check" "$root" | grep -q "^$P/" &&
     pass "Python module from the prefix" || fail "Python module from the prefix"
   if /usr/bin/python3 -m pip --version >/dev/null 2>&1; then
