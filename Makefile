@@ -198,13 +198,14 @@ deps:
 	else echo "as root: apt-get install" $$missing >&2; exit 1; fi
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(BASELINE_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(BASELINE_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD) build-pip
 
 # Other compilers and architectures: the bitwise digests, and the program's
 # result files on generated pencils (cross/make_pencils.sh) byte for byte
 # against the x86-64 g++ build in $(BUILD).
-#   make test-clang  every test, and the program's result files, built with
-#                    clang++ (in build-clang)
+#   make test-clang  every test (the Python module's too), and the
+#                    program's result files, built with clang++ (in
+#                    build-clang)
 #   make test-cross  cross-compiled for aarch64, run under qemu-aarch64
 #                    (in build-aarch64)
 #   make test-i686   cross-compiled for 32-bit x86 with SSE2 arithmetic, run
@@ -215,7 +216,7 @@ CLANG_CXX   ?= clang++
 .PHONY: test-clang test-cross test-i686 clean-platforms
 
 test-clang: build
-	$(call configure,$(CLANG_BUILD),-DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPILER=$(CLANG_CXX) -DGENEIG_BUILD_TESTS=ON)
+	$(call configure,$(CLANG_BUILD),-DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPILER=$(CLANG_CXX) -DGENEIG_BUILD_TESTS=ON -DGENEIG_BUILD_PYTHON=ON)
 	cmake --build $(CLANG_BUILD) -j $(JOBS)
 	ctest --test-dir $(CLANG_BUILD) --output-on-failure -j $(JOBS)
 	cross/same_results.sh $(BUILD)/geneig $(CLANG_BUILD)/geneig
