@@ -3,7 +3,11 @@ rounds, on the same random pencils for every contender.
 
   throughput  pencils a second for a stack at N = 25, 50, 100, 200:
               geneig.eigh on 1 and on 2 workers, and scipy.linalg.eigh in a
-              loop in this process; the ratios between them
+              loop in this process; the ratios between them; and the
+              process's CPU time on 2 workers over that on 1 (1.00: the
+              second thread does no extra work, so that on two idle cores
+              2 workers take half the time; the measure that a busy machine
+              leaves intact)
   overhead    one call of geneig.eigh on one pencil of order 10, against
               the time per pencil of the same pencil in a stack of 1,000 on
               one worker (the bare solve, with its copy in and out)
@@ -43,6 +47,13 @@ def seconds(call):
     return time.perf_counter() - start
 
 
+def cpu_seconds(call):
+    """Wall and CPU time (all threads of the process) of one call."""
+    start, cpu = time.perf_counter(), time.process_time()
+    call()
+    return time.perf_counter() - start, time.process_time() - cpu
+
+
 def cpu_name():
     try:
         with open("/proc/cpuinfo") as f:
@@ -64,20 +75,25 @@ def main():
           f"SciPy {scipy.__version__}, Python {platform.python_version()}")
     print(f"medians of {args.rounds} interleaved rounds\n")
     print(f"{'N':>4} {'stack':>6} {'geneig 1 worker':>16} {'geneig 2 workers':>17} "
-          f"{'SciPy loop':>11} {'2w/1w':>6} {'1w/SciPy':>9} {'2w/SciPy':>9}   (pencils/s)")
+          f"{'SciPy loop':>11} {'2w/1w':>6} {'1w/SciPy':>9} {'2w/SciPy':>9} {'CPU 2w/1w':>10}"
+          "   (pencils/s)")
     for n in (25, 50, 100, 200):
         count = 1000 if args.full or n <= 50 else {100: 200, 200: 50}[n]
         a, b = pencils(n, count)
         times = {"1": [], "2": [], "scipy": []}
+        cpu = {"1": [], "2": []}
         for _ in range(args.rounds):
-            times["1"].append(seconds(lambda: geneig.eigh(a, b, workers=1)))
-            times["2"].append(seconds(lambda: geneig.eigh(a, b, workers=2)))
+            for workers in ("1", "2"):
+                wall, used = cpu_seconds(lambda: geneig.eigh(a, b, workers=int(workers)))
+                times[workers].append(wall)
+                cpu[workers].append(used)
             times["scipy"].append(seconds(lambda: [scipy.linalg.eigh(a[k], b[k])
                                                    for k in range(count)]))
         rate = {k: count / statistics.median(v) for k, v in times.items()}
+        cpu_ratio = statistics.median(cpu["2"]) / statistics.median(cpu["1"])
         print(f"{n:>4} {count:>6} {rate['1']:>16.0f} {rate['2']:>17.0f} {rate['scipy']:>11.0f} "
               f"{rate['2'] / rate['1']:>6.2f} {rate['1'] / rate['scipy']:>9.2f} "
-              f"{rate['2'] / rate['scipy']:>9.2f}")
+              f"{rate['2'] / rate['scipy']:>9.2f} {cpu_ratio:>10.2f}")
         sys.stdout.flush()
 
     n, count, calls = 10, 1000, 1000
