@@ -1,9 +1,10 @@
-// A stack of pencils on a pool of threads: each thread takes one contiguous
-// run of the stack, copies each pencil into storage of its own, solves it
-// and writes its results into the outputs.
+// A stack of pencils on a pool of threads: each thread takes contiguous
+// blocks of the stack in turn, copies each pencil into storage of its own,
+// solves it and writes its results into the outputs.
 #include "stack_solve.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -226,7 +227,7 @@ void store(const StackRequest& r, const Storage& s, std::ptrdiff_t p, const Stac
 }
 
 // The pencils [begin, end) of the stack, in order, in storage s; the first
-// failure ends the run (a later one cannot be the stack's first).
+// failure ends the block (a later one cannot be the stack's first).
 void solve_run(const StackRequest& r, const StridedMatrices& a, const StridedMatrices& b,
                const StackOutput& out, std::ptrdiff_t begin, std::ptrdiff_t end, Storage& s,
                StackOutcome& outcome) {
@@ -274,6 +275,38 @@ void solve_run(const StackRequest& r, const StridedMatrices& a, const StridedMat
   }
 }
 
+// The stack handed out in contiguous blocks, from the front, to whichever
+// thread asks next: a thread slowed down (by other work on its core, or by
+// harder pencils) takes fewer, and no thread waits for another's half.
+// Blocks of about a sixteenth of a thread's share keep each thread's reads
+// and writes contiguous. No block is begun past a pencil that has failed,
+// and every block before it is finished.
+class BlockQueue {
+ public:
+  BlockQueue(std::ptrdiff_t size, int threads)
+      : size_(size), block_(std::max<std::ptrdiff_t>(1, size / (16 * threads))), failed_(size) {}
+
+  // The next block [begin, end); false when there is none left.
+  bool next(std::ptrdiff_t& begin, std::ptrdiff_t& end) {
+    begin = next_.fetch_add(block_, std::memory_order_relaxed);
+    if (begin >= failed_.load(std::memory_order_relaxed)) return false;
+    end = std::min(begin + block_, size_);
+    return true;
+  }
+
+  // Pencil p failed: no block after it is begun.
+  void failed_at(std::ptrdiff_t p) {
+    std::ptrdiff_t seen = failed_.load(std::memory_order_relaxed);
+    while (p < seen && !failed_.compare_exchange_weak(seen, p, std::memory_order_relaxed)) {
+    }
+  }
+
+ private:
+  const std::ptrdiff_t size_, block_;
+  std::atomic<std::ptrdiff_t> next_{0};
+  std::atomic<std::ptrdiff_t> failed_;  // the earliest failed pencil so far, or size_
+};
+
 }  // namespace
 
 std::ptrdiff_t stack_size(const StackRequest& r) {
@@ -290,11 +323,13 @@ StackOutcome solve_stack(const StackRequest& r, const StridedMatrices& a,
   std::vector<std::unique_ptr<Storage>> storage(threads);
   for (auto& s : storage) s = pool().take();
   std::vector<StackOutcome> outcomes(threads);
-  // Contiguous runs of nearly equal length: thread t takes
-  // [t size / threads, (t + 1) size / threads).
+  BlockQueue queue(size, threads);
   const auto run = [&](int t) {
-    solve_run(r, a, b, out, size * t / threads, size * (t + 1) / threads, *storage[t],
-              outcomes[t]);
+    std::ptrdiff_t begin, end;
+    while (outcomes[t].failed < 0 && queue.next(begin, end)) {
+      solve_run(r, a, b, out, begin, end, *storage[t], outcomes[t]);
+      if (outcomes[t].failed >= 0) queue.failed_at(outcomes[t].failed);
+    }
   };
   {
     std::vector<std::jthread> pool_threads;
@@ -302,18 +337,21 @@ StackOutcome solve_stack(const StackRequest& r, const StridedMatrices& a,
     run(0);
   }
   for (auto& s : storage) pool().give_back(std::move(s));
-  // Runs are in stack order: the first run's failure or lines come first.
+  // Each thread took its blocks in stack order, so its first failure and
+  // its first lines are its earliest; the stack's are the earliest of all.
   StackOutcome outcome;
   for (StackOutcome& o : outcomes) {
-    if (o.noted >= 0 && outcome.noted < 0) {
-      outcome.noted = o.noted;
-      outcome.notes = std::move(o.notes);
-    }
-    if (o.failed >= 0) {
+    if (o.failed >= 0 && (outcome.failed < 0 || o.failed < outcome.failed)) {
       outcome.failed = o.failed;
       outcome.not_finite = o.not_finite;
       outcome.message = std::move(o.message);
-      break;
+    }
+  }
+  for (StackOutcome& o : outcomes) {
+    const bool before = outcome.failed < 0 || o.noted < outcome.failed;
+    if (o.noted >= 0 && before && (outcome.noted < 0 || o.noted < outcome.noted)) {
+      outcome.noted = o.noted;
+      outcome.notes = std::move(o.notes);
     }
   }
   return outcome;

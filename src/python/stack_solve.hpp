@@ -70,7 +70,7 @@ struct StackOutcome {
 std::ptrdiff_t stack_size(const StackRequest& request);
 
 // Solves every pencil of the stack on request.workers threads (the
-// calling thread one of them). a: the A_s; b: the B_s (ignored without
+// calling thread one of them), which take contiguous blocks of it in turn. a: the A_s; b: the B_s (ignored without
 // with_b). Results of a failed pencil are left as the solver gave them.
 StackOutcome solve_stack(const StackRequest& request, const StridedMatrices& a,
                          const StridedMatrices& b, const StackOutput& out);

@@ -152,6 +152,8 @@ BIG = np.diag([1e300, 1.0])
      "pencil 2: "),
     (np.stack([[A3, A3], [A3, A3]]), np.stack([[B3, B3], [-B3, B3]]), {}, geneig.LinAlgError,
      "pencil (1, 0): "),
+    (np.stack([A3] * 40), np.stack([-B3 if k in (7, 25, 33) else B3 for k in range(40)]),
+     {"workers": 3}, geneig.LinAlgError, "pencil 7: "),
     (A3, B3, {"subset_by_index": (2, 1)}, ValueError, "subset_by_index"),
     (A3, B3, {"subset_by_index": (0, 3)}, ValueError, "subset_by_index"),
     (A3, B3, {"subset_by_index": (0.5, 1)}, ValueError, "two integers"),
