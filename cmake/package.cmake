@@ -7,7 +7,9 @@
 #   lib/cmake/geneig/                  find_package(geneig): target geneig::geneig
 #   lib/pkgconfig/geneig.pc            pkg-config geneig (libgeneig.so)
 #   lib/pkgconfig/geneig-static.pc     pkg-config geneig-static (libgeneig.a)
-#   share/man/man1, man3               geneig(1); eigcab(3), eigch(3), mtxcnv(3)
+#   share/man/man1, man3               geneig(1); eigcab(3), eigch(3), mtxcnv(3), and
+#                                      eigcabw(3), eigchw(3), eiglwork(3) leading to them
+#   share/doc/geneig/                  README.md, CHANGELOG.md, LICENSE and the manual, docs/
 #
 # Every file found through the package locates the others relative to
 # itself, so an installed tree can be moved.
@@ -71,10 +73,13 @@ foreach(module geneig geneig-static)
   install(FILES ${PROJECT_BINARY_DIR}/${module}.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 endforeach()
 
-foreach(page man1/geneig.1 man3/eigcab.3 man3/eigch.3 man3/mtxcnv.3)
+# The reentrant entries' pages are ".so" links to the pages that describe them.
+foreach(page man1/geneig.1 man3/eigcab.3 man3/eigch.3 man3/mtxcnv.3 man3/eigcabw.3
+             man3/eigchw.3 man3/eiglwork.3)
   configure_file(man/${page} ${PROJECT_BINARY_DIR}/man/${page} @ONLY)
   get_filename_component(section ${page} DIRECTORY)
   install(FILES ${PROJECT_BINARY_DIR}/man/${page} DESTINATION ${CMAKE_INSTALL_MANDIR}/${section})
 endforeach()
 
-install(FILES LICENSE README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES LICENSE README.md CHANGELOG.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(DIRECTORY docs DESTINATION ${CMAKE_INSTALL_DOCDIR})
