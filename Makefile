@@ -155,8 +155,9 @@ bench-build:
 bench: bench-build
 	$(BUILD)/bench/geneig_bench
 
-# The whole program against a program built on Eigen with ordinary C++
-# streams, on an order-200 file, interleaved rounds of hyperfine.
+# The whole program against a program built on Eigen that reads its file
+# whole and converts numbers with std::from_chars and std::to_chars, on an
+# order-200 file, interleaved rounds of hyperfine.
 bench-program: bench-build
 	bench/whole_program.sh $(BUILD) 200
 

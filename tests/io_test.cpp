@@ -312,7 +312,10 @@ TEST(ReadMatricesLayouts, OnePassAndItemByItemAgree) {
       case 0: t.assign(buf, std::to_chars(buf, buf + sizeof buf, d).ptr); break;
       case 1: t.assign(buf, std::to_chars(buf, buf + sizeof buf, d, std::chars_format::scientific, 16).ptr); break;
       case 2: t.assign(buf, std::to_chars(buf, buf + sizeof buf, d, std::chars_format::scientific, 24).ptr); break;
-      case 3: t = pick({"-0", "+0", ".5", "5.", "-.25D+1", "1e300", "4.9e-324", "0.000", "+7d0", "00012.5"}); break;
+      case 3: t = pick({"-0", "+0", ".5", "5.", "-.25D+1", "1e300", "4.9e-324", "0.000", "+7d0", "00012.5",
+                        "2.2250738585072011e-308", "-1d-400", "1.7976931348623157D308", "9007199254740993",
+                        "123456789012345678901234567890", "0.1000000000000000055511151231257827021181583404541015625"});
+        break;
       default: t.assign(buf, std::to_chars(buf, buf + sizeof buf, d, std::chars_format::fixed, 6).ptr); break;
     }
     const std::size_t e = t.find('e');

@@ -4,7 +4,7 @@
 // (write_result_file, in result_file.cpp).
 #include "saveeig.hpp"
 
-#include <array>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <string_view>
@@ -23,38 +23,16 @@ using cplx = std::complex<double>;
 
 constexpr std::size_t decimal_digits(int n) { return n < 10 ? 1 : 1 + decimal_digits(n / 10); }
 
-// An index item and the blank after it, as stored in kIndexItems: the
-// characters, padded to a fixed width so that every one is copied with the
-// same few instructions, and how many of them count.
 constexpr std::size_t kIndexChars = decimal_digits(NMAX);
-struct IndexItem {
-  char text[kIndexChars + 1];
-  unsigned char length;
-};
-
-// "1 " to "NMAX ": the indices 1 to NMAX are the only integers of a record
-// after the first, and looking them up saves a conversion each.
-constexpr std::array<IndexItem, NMAX + 1> make_index_items() {
-  std::array<IndexItem, NMAX + 1> items{};
-  for (int i = 1; i <= NMAX; ++i) {
-    IndexItem& item = items[i];
-    const std::size_t n = decimal_digits(i);
-    for (int k = static_cast<int>(n) - 1, v = i; k >= 0; --k, v /= 10) item.text[k] = '0' + v % 10;
-    item.text[n] = ' ';
-    item.length = static_cast<unsigned char>(n + 1);
-  }
-  return items;
-}
-constexpr std::array<IndexItem, NMAX + 1> kIndexItems = make_index_items();
 
 // Reals in the free output layout: the same characters as put_real, faster.
 static_assert(kShortestRealChars == kMaxRealChars);
 
 // Writes index i (1 <= i <= NMAX) and a blank at p.
 char* put_index(char* p, int i) {
-  const IndexItem& item = kIndexItems[i];
-  std::memcpy(p, item.text, sizeof item.text);
-  return p + item.length;
+  p = std::to_chars(p, p + kIndexChars, i).ptr;
+  *p = ' ';
+  return p + 1;
 }
 
 // The longest record of each kind: every index has at most the digits of
