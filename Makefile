@@ -1,7 +1,17 @@
 # Two commands on a fresh machine:
 #   make run    build the program alone (a C++20 compiler, CMake and make are
 #               all it needs), run it on the shipped example, show matrix.out
-#   make test   build and run every test (GoogleTest, reference LAPACK)
+#   make test   build and run every test (GoogleTest, reference LAPACK, and
+#               pytest on the Python module); run as root, it first installs
+#               the Debian packages the tests need that are missing
+# Python:
+#   make python the Python module geneig (in $(BUILD)/python), built and
+#               imported; cmake --install puts it in the prefix's
+#               site-packages
+#   make test-python-slow  the module's slow tests (memory growth over
+#               repeated stacks of 10,000 pencils)
+#   make bench-python  the module's throughput against SciPy, its overhead
+#               and its scaling on two threads
 # Hardening:
 #   make test-asan  every test again, built with AddressSanitizer and
 #                   UndefinedBehaviorSanitizer (in build-asan)
@@ -34,7 +44,7 @@ FUZZ_TARGETS := fuzz_reader fuzz_solver
 
 CMAKE_FLAGS  ?=
 
-.PHONY: all configure build run test test-asan test-baseline test-tsan fuzz bench bench-build bench-program test-install \
+.PHONY: all configure build run test python test-python-slow bench-python test-asan test-baseline test-tsan fuzz bench bench-build bench-program test-install \
         test-without-gtest deps fuzz-configure clean
 
 all: build
@@ -63,10 +73,32 @@ run: configure
 	cp examples/$(EXAMPLE)/matrix.in $(BUILD)/run/
 	cd $(BUILD)/run && ../geneig; status=$$?; cat matrix.out 2>/dev/null; exit $$status
 
+# Run as root, the missing packages of the tests are installed first; else
+# configuring stops with one line naming them.
 test:
-	$(call configure,$(BUILD),-DGENEIG_BUILD_TESTS=ON)
+	@if [ "$$(id -u)" = 0 ]; then $(call install_missing,$(TEST_PACKAGES)); fi
+	$(call configure,$(BUILD),-DGENEIG_BUILD_TESTS=ON -DGENEIG_BUILD_PYTHON=ON)
 	cmake --build $(BUILD) -j $(JOBS)
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+# Debian's /usr/bin/python3, which has NumPy (not another Python on the PATH).
+PYTHON ?= /usr/bin/python3
+
+python:
+	$(call configure,$(BUILD),-DGENEIG_BUILD_PYTHON=ON -DPython_EXECUTABLE=$(PYTHON))
+	cmake --build $(BUILD) -j $(JOBS) --target geneig_python geneig
+	cd $(BUILD)/python && $(PYTHON) -c 'import geneig, numpy; \
+	  w, v = geneig.eigh([[3, 1 - 1j], [1 + 1j, 1]], numpy.eye(2)); \
+	  print("geneig imported from", geneig.__file__, "; eigenvalues of the order-2 example:", w)'
+
+# The module's slow tests: a stack of 10,000 order-50 pencils solved again
+# and again without the process growing.
+test-python-slow: python
+	PYTHONPATH=$(BUILD)/python GENEIG_EXE=$(BUILD)/geneig $(PYTHON) -m pytest -q -p no:cacheprovider \
+	  -m slow tests/python
+
+bench-python: python
+	PYTHONPATH=$(BUILD)/python $(PYTHON) bench/bench_python.py
 
 # A sanitizer report ends the process with its own status, so that it can
 # never pass for the program's documented exit status 1.
@@ -123,8 +155,9 @@ bench-build:
 bench: bench-build
 	$(BUILD)/bench/geneig_bench
 
-# The whole program against a program built on Eigen with ordinary C++
-# streams, on an order-200 file, interleaved rounds of hyperfine.
+# The whole program against a program built on Eigen that reads its file
+# whole and converts numbers with std::from_chars and std::to_chars, on an
+# order-200 file, interleaved rounds of hyperfine.
 bench-program: bench-build
 	bench/whole_program.sh $(BUILD) 200
 
@@ -140,27 +173,40 @@ test-without-gtest:
 	tests/install/test_without_gtest.sh
 
 # The Debian packages of every command: the program needs only the first
-# three; tests, benchmarks, fuzzers and the install test the rest.
+# three; tests, benchmarks, fuzzers, the Python module and the install test
+# the rest. TEST_PACKAGES: those of make test.
 DEBIAN_PACKAGES := g++ cmake make libgtest-dev liblapack-dev libtmglib-dev libbenchmark-dev \
                    libeigen3-dev clang libclang-rt-dev gfortran pkgconf man-db groff-base hyperfine \
-                   googletest g++-aarch64-linux-gnu g++-i686-linux-gnu qemu-user python3-numpy
+                   googletest g++-aarch64-linux-gnu g++-i686-linux-gnu qemu-user python3-numpy \
+                   python3-dev pybind11-dev python3-scipy python3-pytest python3-dask \
+                   python3-distributed python3-pip python3-setuptools
+TEST_PACKAGES := g++ cmake make libgtest-dev liblapack-dev libtmglib-dev python3-dev pybind11-dev \
+                 python3-numpy python3-scipy python3-pytest python3-dask python3-distributed
+
+# $(call missing_of,PACKAGES): those of PACKAGES that dpkg does not list as
+# installed; $(call install_missing,PACKAGES): a shell command that installs
+# them (true when there are none).
+missing_of = $$(for p in $(1); do \
+	  dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q 'install ok installed' || echo $$p; \
+	done)
+install_missing = missing=$(call missing_of,$(1)); \
+	[ -z "$$missing" ] || { apt-get update && apt-get install -y --no-install-recommends $$missing; }
 
 deps:
-	@missing=$$(for p in $(DEBIAN_PACKAGES); do \
-	  dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q 'install ok installed' || echo $$p; \
-	done); \
+	@missing=$(call missing_of,$(DEBIAN_PACKAGES)); \
 	if [ -z "$$missing" ]; then echo "all prerequisites are installed"; \
 	elif [ "$$(id -u)" = 0 ]; then apt-get update && apt-get install -y --no-install-recommends $$missing; \
 	else echo "as root: apt-get install" $$missing >&2; exit 1; fi
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(BASELINE_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(BASELINE_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD) build-pip
 
 # Other compilers and architectures: the bitwise digests, and the program's
 # result files on generated pencils (cross/make_pencils.sh) byte for byte
 # against the x86-64 g++ build in $(BUILD).
-#   make test-clang  every test, and the program's result files, built with
-#                    clang++ (in build-clang)
+#   make test-clang  every test (the Python module's too), and the
+#                    program's result files, built with clang++ (in
+#                    build-clang)
 #   make test-cross  cross-compiled for aarch64, run under qemu-aarch64
 #                    (in build-aarch64)
 #   make test-i686   cross-compiled for 32-bit x86 with SSE2 arithmetic, run
@@ -171,7 +217,7 @@ CLANG_CXX   ?= clang++
 .PHONY: test-clang test-cross test-i686 clean-platforms
 
 test-clang: build
-	$(call configure,$(CLANG_BUILD),-DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPILER=$(CLANG_CXX) -DGENEIG_BUILD_TESTS=ON)
+	$(call configure,$(CLANG_BUILD),-DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPILER=$(CLANG_CXX) -DGENEIG_BUILD_TESTS=ON -DGENEIG_BUILD_PYTHON=ON)
 	cmake --build $(CLANG_BUILD) -j $(JOBS)
 	ctest --test-dir $(CLANG_BUILD) --output-on-failure -j $(JOBS)
 	cross/same_results.sh $(BUILD)/geneig $(CLANG_BUILD)/geneig

@@ -1,9 +1,12 @@
 #!/bin/sh
-# The whole program against its Eigen-based peer (geneig_eigen_program), on
-# the same order-N input file, with hyperfine: ROUNDS rounds, each running
+# The whole program against its Eigen-based peer (geneig_eigen_program, which
+# reads its file whole and converts numbers with std::from_chars and
+# std::to_chars), on the same order-N input file, with hyperfine: ROUNDS rounds, each running
 # both programs RUNS times, the one that went first in the last round going
 # second, so that a change of load on a shared machine falls on both alike.
-# Prints the median of each round's medians, their spread, and the ratio.
+# Prints the median of the rounds' medians of real time, their spread, and
+# the ratio; and the same of the processor time (user and system, a mean per
+# round, as hyperfine gives it), which a busy machine disturbs less.
 #
 # usage: bench/whole_program.sh BUILD_DIR [N [ROUNDS [RUNS]]]
 set -eu
@@ -49,12 +52,19 @@ while [ "$r" -le "$rounds" ]; do
 done
 
 # CSV columns: command, mean, stddev, median, user, system, min, max (s).
+# summary COMMAND EXPRESSION: the median over the rounds of EXPRESSION (in
+# ms, of the CSV fields), the least and the greatest.
 summary() {
-  cat round*.csv | awk -F, -v cmd="$1" '$1 == cmd { print $4 * 1000 }' | sort -g |
+  cat round*.csv | awk -F, -v cmd="$1" '$1 == cmd { print '"$2"' * 1000 }' | sort -g |
     awk '{ v[NR] = $1 } END { printf "%.2f %.2f %.2f\n", v[int((NR + 1) / 2)], v[1], v[NR] }'
 }
-set -- $(summary "$ours") $(summary "$peer")
-echo "order $n, $rounds rounds of $runs runs each, medians in ms (the spread of the rounds' medians):"
-printf '  geneig                %7.2f  (%.2f - %.2f)\n' "$1" "$2" "$3"
-printf '  Eigen-based program   %7.2f  (%.2f - %.2f)\n' "$4" "$5" "$6"
-awk -v a="$1" -v b="$4" 'BEGIN { printf "  geneig / Eigen-based  %7.3f\n", a / b }'
+report() {
+  printf '  geneig                %7.2f  (%.2f - %.2f)\n' "$1" "$2" "$3"
+  printf '  Eigen-based program   %7.2f  (%.2f - %.2f)\n' "$4" "$5" "$6"
+  awk -v a="$1" -v b="$4" 'BEGIN { printf "  geneig / Eigen-based  %7.3f\n", a / b }'
+}
+echo "order $n, $rounds rounds of $runs runs each, in ms (the spread over the rounds):"
+echo "real time, median of each round:"
+report $(summary "$ours" '$4') $(summary "$peer" '$4')
+echo "processor time (user + system), mean of each round:"
+report $(summary "$ours" '($5 + $6)') $(summary "$peer" '($5 + $6)')

@@ -312,7 +312,10 @@ TEST(ReadMatricesLayouts, OnePassAndItemByItemAgree) {
       case 0: t.assign(buf, std::to_chars(buf, buf + sizeof buf, d).ptr); break;
       case 1: t.assign(buf, std::to_chars(buf, buf + sizeof buf, d, std::chars_format::scientific, 16).ptr); break;
       case 2: t.assign(buf, std::to_chars(buf, buf + sizeof buf, d, std::chars_format::scientific, 24).ptr); break;
-      case 3: t = pick({"-0", "+0", ".5", "5.", "-.25D+1", "1e300", "4.9e-324", "0.000", "+7d0", "00012.5"}); break;
+      case 3: t = pick({"-0", "+0", ".5", "5.", "-.25D+1", "1e300", "4.9e-324", "0.000", "+7d0", "00012.5",
+                        "2.2250738585072011e-308", "-1d-400", "1.7976931348623157D308", "9007199254740993",
+                        "123456789012345678901234567890", "0.1000000000000000055511151231257827021181583404541015625"});
+        break;
       default: t.assign(buf, std::to_chars(buf, buf + sizeof buf, d, std::chars_format::fixed, 6).ptr); break;
     }
     const std::size_t e = t.find('e');
@@ -620,6 +623,56 @@ TEST_F(WriteResultFile, MissingDirectoryOrBadOrder) {
   EXPECT_EQ(r.message(), path("matrix.out") + ": cannot write: the order N = 201 is above the "
                                               "limit 200");
   EXPECT_TRUE(listing().empty());
+}
+
+// ---------------------------------------------------------------------------
+// Reading back what the writers write: the matrix input file and the result
+// file, for finite doubles of every kind (random bit patterns: subnormals,
+// signed zeros, the extremes), to the bit.
+
+using WrittenFilesReadBack = ScratchDir;
+
+TEST_F(WrittenFilesReadBack, SameBits) {
+  std::mt19937_64 bits(21);
+  const auto finite = [&bits] {
+    for (;;) {
+      const std::uint64_t u = bits();
+      double d;
+      std::memcpy(&d, &u, sizeof d);
+      if (std::isfinite(d)) return d;
+    }
+  };
+  static cplx A[NMAX * NMAX], B[NMAX * NMAX], V[NMAX * NMAX];
+  static double E[NMAX];
+  for (const int n : {0, 1, 7, NMAX}) {
+    SCOPED_TRACE(n);
+    for (int k = 0; k < n * NMAX; ++k) {
+      A[k] = {finite(), finite()};
+      B[k] = {finite(), -0.0};
+      V[k] = {finite(), finite()};
+    }
+    for (int k = 0; k < n; ++k) E[k] = finite();
+    geneig::WriteReport w;
+    ASSERT_TRUE(geneig::write_input_file(path("m.in"), A, B, n, -0.5, w)) << w.message();
+    ASSERT_TRUE(geneig::write_result_file(path("m.out"), E, V, n, w)) << w.message();
+    int N = -1;
+    double X = 0;
+    geneig::ReadReport r;
+    ASSERT_EQ(geneig::read_matrix_file(path("m.in"), g_A, g_B, N, X, r), ReadStatus::ok)
+        << r.message();
+    EXPECT_EQ(N, n);
+    EXPECT_EQ(X, -0.5);
+    for (int j = 0; j < n; ++j)
+      EXPECT_EQ(std::memcmp(g_A + j * NMAX, A + j * NMAX, n * sizeof(cplx)), 0);
+    for (int j = 0; j < n; ++j)
+      EXPECT_EQ(std::memcmp(g_B + j * NMAX, B + j * NMAX, n * sizeof(cplx)), 0);
+    ASSERT_EQ(geneig::read_result_file(path("m.out"), g_E, g_V, N, r), ReadStatus::ok)
+        << r.message();
+    EXPECT_EQ(N, n);
+    EXPECT_EQ(std::memcmp(g_E, E, n * sizeof(double)), 0);
+    for (int j = 0; j < n; ++j)
+      EXPECT_EQ(std::memcmp(g_V + j * NMAX, V + j * NMAX, n * sizeof(cplx)), 0);
+  }
 }
 
 }  // namespace

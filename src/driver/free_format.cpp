@@ -7,8 +7,6 @@
 #include <cstring>
 #include <system_error>
 
-#include "read_decimal.hpp"
-
 namespace geneig {
 
 namespace {
@@ -16,16 +14,41 @@ namespace {
 using namespace scan_detail;
 
 // The one buffer of every scan: the longest item and the byte after it that
-// shows where it ends, the sentinel, and the bytes read_decimal may read
-// ahead of the sentinel.
+// shows where it ends, and the sentinel.
 constexpr std::size_t kBufferBytes = kMaxItemChars + 1;
-char g_buffer[kBufferBytes + 1 + kDecimalReadAhead];
+char g_buffer[kBufferBytes + 1];
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
 const char* skip_digits(const char* p, const char* end) {
   while (p != end && is_digit(*p)) ++p;
   return p;
+}
+
+// std::from_chars reads exactly the real items written with an E exponent
+// and no plus sign, and besides them only the spellings of infinity and
+// not-a-number, which begin with a letter. So a real item is: an optional
+// sign, then a digit or a decimal point, then text that std::from_chars
+// reads, once a D exponent letter is turned into E (in place, and put back).
+// The standard library's conversion is used because it is correctly rounded
+// and no slower than a decimal parser of our own.
+//
+// Reads the longest real at the start of [p, end): ptr is the position after
+// it and ec as from std::from_chars, invalid_argument when none starts at p.
+std::from_chars_result read_real(char* p, char* end, double& value) {
+  char* const number = p != end && *p == '+' ? p + 1 : p;
+  const char* const mantissa = number == p && p != end && *p == '-' ? p + 1 : number;
+  if (mantissa == end || (!is_digit(*mantissa) && *mantissa != '.'))
+    return {p, std::errc::invalid_argument};
+  std::from_chars_result r = std::from_chars(number, end, value);
+  if (r.ptr != end && (*r.ptr == 'd' || *r.ptr == 'D')) {
+    char* const letter = p + (r.ptr - p);
+    const char saved = *letter;
+    *letter = 'e';
+    r = std::from_chars(number, end, value);
+    *letter = saved;
+  }
+  return r;
 }
 
 }  // namespace
@@ -80,17 +103,17 @@ ScanStatus FreeFormatScanner::skip_rest_of_line() {
 namespace {
 
 // Passes over blanks within a line.
-const char* skip_blanks(const char* p) {
+char* skip_blanks(char* p) {
   while (class_of(*p) == kBlank) ++p;
   return p;
 }
 
 // An index item at p: an optional sign and 1 to 9 digits, so that it cannot
 // leave the 32-bit range. The position after it, or nullptr.
-const char* read_index(const char* p, int& value) {
+char* read_index(char* p, int& value) {
   const bool negative = *p == '-';
   if (*p == '-' || *p == '+') ++p;
-  const char* const digits = p;
+  char* const digits = p;
   int v = 0;
   for (; is_digit(*p) && p - digits < 9; ++p) v = v * 10 + (*p - '0');
   if (p == digits || is_digit(*p)) return nullptr;
@@ -102,13 +125,22 @@ const char* read_index(const char* p, int& value) {
 // blank or a comma, and the separator (blanks, at most one comma, blanks)
 // must lead to the next item on the same line. The next item's position,
 // or nullptr.
-const char* next_plain_item(const char* p) {
+char* next_plain_item(char* p) {
   if (!p) return nullptr;
   const unsigned char end = class_of(*p);
   if (end != kBlank && end != kComma) return nullptr;
   p = skip_blanks(p);
   if (*p == ',') p = skip_blanks(p + 1);
   return class_of(*p) == kItemChar ? p : nullptr;
+}
+
+// A real item at p, within the bytes up to end, that is a double: the
+// position after it, or nullptr (for no real, and for a value outside the
+// range of a double, which reading item by item reports or makes a zero).
+char* read_plain_real(char* p, char* end, double& value) {
+  if (!p) return nullptr;
+  const std::from_chars_result r = read_real(p, end, value);
+  return r.ec == std::errc() ? p + (r.ptr - p) : nullptr;
 }
 
 }  // namespace
@@ -122,12 +154,12 @@ bool FreeFormatScanner::read_plain_element(ElementItems& items) {
     p = line_end + 1;
   }
   const std::int64_t line = line_ + (skip_line_ ? 1 : 0);
-  const char* q = skip_blanks(p);
+  char* q = skip_blanks(p);
   if (class_of(*q) != kItemChar) return false;
   q = next_plain_item(read_index(q, items.row));
   if (q) q = next_plain_item(read_index(q, items.col));
-  if (q) q = next_plain_item(read_decimal(q, items.re));
-  if (q) q = read_decimal(q, items.im);
+  q = next_plain_item(read_plain_real(q, end_, items.re));
+  q = read_plain_real(q, end_, items.im);
   // The last item ends at any separator; at the end of the bytes read only
   // when the data ends there too.
   if (!q || class_of(*q) == kItemChar || (q == end_ && !at_end_)) return false;
@@ -139,9 +171,9 @@ bool FreeFormatScanner::read_plain_element(ElementItems& items) {
   q = skip_blanks(q);
   skip_line_ = !(*q == '\n' && q != end_);
   if (skip_line_) {
-    pos_ = p + (q - p);
+    pos_ = q;
   } else {
-    pos_ = p + (q - p) + 1;
+    pos_ = q + 1;
     ++line_;
   }
   return true;
@@ -224,29 +256,14 @@ bool below_double_range(const char* p, const char* end) {
 
 }  // namespace
 
-// std::from_chars reads exactly the real items written with an E exponent
-// and no plus sign, and besides them only the spellings of infinity and
-// not-a-number, which begin with a letter. So a real item is: an optional
-// sign, then a digit or a decimal point, then text that std::from_chars reads
-// to its end, once a D exponent letter is turned into E.
 NumberStatus parse_real(std::span<char> text, double& value) {
   char* const begin = text.data();
   char* const end = begin + text.size();
-  char* const number = begin != end && *begin == '+' ? begin + 1 : begin;
-  const char* mantissa = number == begin && number != end && *number == '-' ? number + 1 : number;
-  if (mantissa == end || (!is_digit(*mantissa) && *mantissa != '.')) return NumberStatus::malformed;
-  std::from_chars_result r = std::from_chars(number, end, value);
-  if (r.ptr != end && (*r.ptr == 'd' || *r.ptr == 'D')) {
-    char* const letter = begin + (r.ptr - begin);
-    const char saved = *letter;
-    *letter = 'e';
-    r = std::from_chars(number, end, value);
-    *letter = saved;
-  }
-  if (r.ptr != end) return NumberStatus::malformed;
+  const std::from_chars_result r = read_real(begin, end, value);
+  if (r.ec == std::errc::invalid_argument || r.ptr != end) return NumberStatus::malformed;
   if (r.ec == std::errc::result_out_of_range) {
     if (!below_double_range(begin, end)) return NumberStatus::not_finite;
-    value = *number == '-' ? -0.0 : 0.0;
+    value = *begin == '-' ? -0.0 : 0.0;
   }
   return NumberStatus::ok;
 }

@@ -115,7 +115,7 @@ class FreeFormatScanner {
   // Reads a record of two integer and two real items, the rest of its line
   // skipped, when it stands on one line of the bytes already read in the
   // plainest form: items separated by blanks and at most one comma, indices
-  // of at most 9 digits, reals that read_decimal decides. True when it did;
+  // of at most 9 digits, reals within the range of a double. True when it did;
   // false, having consumed nothing, otherwise: then reading the record item
   // by item gives the same items, or the fault.
   bool read_plain_element(ElementItems& items);

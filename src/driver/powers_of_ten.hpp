@@ -1,10 +1,9 @@
-// Powers of ten as 128-bit binary significands, for converting decimals to
-// doubles and back without big-number arithmetic at run time.
+// Powers of ten as 128-bit binary significands, for writing doubles as
+// shortest decimals without big-number arithmetic at run time.
 //
 // For every q in [kMinPow10, kMaxPow10], 10^q = (t + eps) * 2^(b - 127)
 // with t the 128 bits t = floor(10^q * 2^(127 - b)), 2^127 <= t < 2^128,
-// b = floor(log2(10^q)), 0 <= eps < 1, and eps = 0 exactly when 10^q is
-// t * 2^(b - 127) (q from 0 to 55, where 5^q fits in 128 bits).
+// b = floor(log2(10^q)) and 0 <= eps < 1.
 //
 // The table is computed by the compiler from exact integer arithmetic: 10^q
 // for q >= 0 by repeated multiplication, and 2^M / 10^-q for q < 0 by repeated
@@ -17,13 +16,14 @@
 
 namespace geneig::pow10 {
 
-inline constexpr int kMinPow10 = -342;  // 10^-342 * (2^64 - 1) lies below the least double
-inline constexpr int kMaxPow10 = 324;   // the greatest power a double's decimal form needs
+// The powers 10^-k that scale a double c * 2^q to its decimal digits, with
+// k = floor(log10(2^q)) for every binary exponent q of a double.
+inline constexpr int kMinPow10 = -292;
+inline constexpr int kMaxPow10 = 324;
 
 struct Entry {
   std::uint64_t hi, lo;  // t = hi * 2^64 + lo
   std::int16_t b;        // floor(log2(10^q))
-  bool exact;            // eps = 0
 };
 
 namespace detail {
@@ -31,7 +31,7 @@ namespace detail {
 // Unsigned integers of kLimbs 32-bit limbs, least significant first: enough
 // for 2^M with M = kFractionBits, and for 10^kMaxPow10 < 2^1077.
 inline constexpr int kLimbs = 42;
-inline constexpr int kFractionBits = 1280;  // > log2(10^342) + 128
+inline constexpr int kFractionBits = 1280;  // > log2(10^-kMinPow10) + 128
 using Big = std::array<std::uint32_t, kLimbs>;
 
 constexpr int bit_length(const Big& x) {
@@ -52,15 +52,10 @@ constexpr std::uint64_t bits64(const Big& x, int low) {
   return r == 0 ? v : (v >> r) | (limb(k + 2) << (64 - r));
 }
 
-// The 128 bits of x from bit (n - 128) up, n = bit_length(x) >= 128, and
-// whether the bits below them are all zero.
+// The 128 bits of x from bit (n - 128) up, n = bit_length(x) >= 128.
 constexpr Entry top_bits(const Big& x, int n) {
   const int low = n - 128;
-  Entry e{bits64(x, low + 64), bits64(x, low), 0, true};
-  for (int k = 0; k < low / 32; ++k)
-    if (x[k] != 0) e.exact = false;
-  if (low % 32 != 0 && (x[low / 32] & ((1u << (low % 32)) - 1)) != 0) e.exact = false;
-  return e;
+  return {bits64(x, low + 64), bits64(x, low), 0};
 }
 
 constexpr void multiply(Big& x, std::uint32_t m) {
@@ -106,8 +101,7 @@ constexpr Table make_table() {
     table[q - kMinPow10] = positive_entry(p, bit_length(p));
     multiply(p, 10);
   }
-  // x = floor(2^M / 10^-q); 10^q = x * 2^-M, so b = bit_length(x) - 1 - M,
-  // and 10^q is never exact: 5^-q does not divide 2^M.
+  // x = floor(2^M / 10^-q); 10^q = x * 2^-M, so b = bit_length(x) - 1 - M.
   Big x{};
   x[kFractionBits / 32] = 1u << (kFractionBits % 32);
   for (int q = -1; q >= kMinPow10; --q) {
@@ -115,7 +109,6 @@ constexpr Table make_table() {
     const int n = bit_length(x);
     Entry e = top_bits(x, n);
     e.b = static_cast<std::int16_t>(n - 1 - kFractionBits);
-    e.exact = false;
     table[q - kMinPow10] = e;
   }
   return table;

@@ -279,8 +279,8 @@ ReadStatus read_matrices(ByteSource& source, std::string_view file, cplx* A, cpl
   return ok ? ReadStatus::ok : report.status;
 }
 
-ReadStatus read_matrix_file(std::string_view name, cplx* A, cplx* B, int& N, double& X,
-                            ReadReport& report) {
+ReadStatus read_text_file(std::string_view name, ReadReport& report,
+                          const TextReader& read) {
   static char path[kMaxNameChars + 1];
   const std::string_view file = field_name(name);
   const bool named = to_c_path(file, path);
@@ -295,9 +295,23 @@ ReadStatus read_matrix_file(std::string_view name, cplx* A, cplx* B, int& N, dou
     return report.status;
   }
   FileSource source(fd);
-  const ReadStatus status = read_matrices(source, file, A, B, N, X, report);
+  const ReadStatus status = read.read(source, file, report);
   ::close(fd);
   return status;
+}
+
+ReadStatus read_matrix_file(std::string_view name, cplx* A, cplx* B, int& N, double& X,
+                            ReadReport& report) {
+  struct Matrices final : TextReader {
+    cplx *A, *B;
+    int& N;
+    double& X;
+    Matrices(cplx* a, cplx* b, int& n, double& x) : A(a), B(b), N(n), X(x) {}
+    ReadStatus read(ByteSource& source, std::string_view file, ReadReport& r) const override {
+      return read_matrices(source, file, A, B, N, X, r);
+    }
+  };
+  return read_text_file(name, report, Matrices(A, B, N, X));
 }
 
 void rdmtx(const std::string_view& name, cplx* A, cplx* B, int& N, double& X) {

@@ -78,6 +78,20 @@ inline constexpr double kHermitianTolerance = 0x1p-26;
 ReadStatus read_matrix_file(std::string_view name, std::complex<double>* A,
                             std::complex<double>* B, int& N, double& X, ReadReport& report);
 
+// read_result_file: reads the eigen result file of the given name back
+// (saveeig.hpp has its layout), checking the indices of every record against
+// the one expected, stopping at the first fault; never ends the program.
+//
+//  name   (in)  the file name.
+//  E      (out) double, N: the eigenvalues.
+//  V      (out) complex, NMAX x NMAX, column-major: column j eigenvector j.
+//  N      (out) the order.
+//  report (out) status and diagnostic ("<file>:LINE: ..."), as for
+//               read_matrix_file; a record with other indices than expected
+//               is a mismatch.
+ReadStatus read_result_file(std::string_view name, double* E, std::complex<double>* V, int& N,
+                            ReadReport& report);
+
 // rdmtx: reads the matrix input file into A, B, N and X, and returns only
 // when both matrices have been read in full and the file is closed.
 //

@@ -28,4 +28,19 @@ namespace geneig {
 ReadStatus read_matrices(ByteSource& source, std::string_view file, std::complex<double>* A,
                          std::complex<double>* B, int& N, double& X, ReadReport& report);
 
+// Reads a text file from a source of its bytes; the reader of one kind of
+// file (the matrix input file, the result file).
+class TextReader {
+ public:
+  virtual ReadStatus read(ByteSource& source, std::string_view file, ReadReport& report) const = 0;
+
+ protected:
+  ~TextReader() = default;
+};
+
+// read_text_file: opens the file of the given name (trailing blanks are not
+// part of it) and hands its bytes to read; cannot_open, with its line in
+// report, when it cannot be opened. Never ends the program.
+ReadStatus read_text_file(std::string_view name, ReadReport& report, const TextReader& read);
+
 }  // namespace geneig

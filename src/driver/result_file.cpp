@@ -28,6 +28,17 @@ namespace {
 
 using cplx = std::complex<double>;
 
+// Formats the whole text of a file into a sink; false when the sink refused
+// a piece.
+class TextFormatter {
+ public:
+  virtual bool format(TextSink& sink) const = 0;
+
+ protected:
+  ~TextFormatter() = default;
+};
+
+
 
 __attribute__((format(printf, 3, 4))) bool fail(WriteReport& report, std::string_view file,
                                                 const char* format, ...) {
@@ -315,7 +326,7 @@ enum class Attempt { done, unnamed_unavailable };
 // that cannot be made or given a name leaves the writing to a named one
 // (unnamed_unavailable).
 Attempt write_through_temporary(bool unnamed, const char* target, const struct stat* old,
-                                std::string_view file, const double* E, const cplx* V, int N,
+                                std::string_view file, const TextFormatter& text,
                                 WriteReport& report) {
   int fd, holder;
   {
@@ -342,7 +353,7 @@ Attempt write_through_temporary(bool unnamed, const char* target, const struct s
     }
   }
   FileSink sink(fd);
-  format_result(E, V, N, sink);
+  text.format(sink);
   const int written = sink.close();
   HoldSignals hold;
   if (written != 0) {
@@ -366,10 +377,10 @@ Attempt write_through_temporary(bool unnamed, const char* target, const struct s
   return Attempt::done;
 }
 
-}  // namespace
-
-bool write_result_file(std::string_view name, const double* E, const cplx* V, int N,
-                       WriteReport& report) {
+// A text file of the given name replaced whole by what text formats, for a
+// pencil or result of order N (refused above NMAX).
+bool write_text_file(std::string_view name, int N, const TextFormatter& text,
+                     WriteReport& report) {
   static char path[kMaxNameChars + 1];
   report = WriteReport{};
   const std::string_view file = field_name(name);
@@ -392,13 +403,36 @@ bool write_result_file(std::string_view name, const double* E, const cplx* V, in
   } else {
     remove_dead_temporaries();
     const struct stat* kept = regular ? &old : nullptr;
-    if (write_through_temporary(true, target, kept, file, E, V, N, report) ==
+    if (write_through_temporary(true, target, kept, file, text, report) ==
         Attempt::unnamed_unavailable)
-      write_through_temporary(false, target, kept, file, E, V, N, report);
+      write_through_temporary(false, target, kept, file, text, report);
   }
   ::close(g_dir);
   g_dir = -1;
   return report.ok;
+}
+
+// The text of a file formatted by a callable f(TextSink&) -> bool.
+template <class F>
+struct FormatWith final : TextFormatter {
+  explicit FormatWith(F f) : f_(f) {}
+  bool format(TextSink& sink) const override { return f_(sink); }
+  F f_;
+};
+
+}  // namespace
+
+bool write_result_file(std::string_view name, const double* E, const cplx* V, int N,
+                       WriteReport& report) {
+  return write_text_file(
+      name, N, FormatWith([=](TextSink& sink) { return format_result(E, V, N, sink); }), report);
+}
+
+bool write_input_file(std::string_view name, const cplx* A, const cplx* B, int N, double X,
+                      WriteReport& report) {
+  return write_text_file(
+      name, N, FormatWith([=](TextSink& sink) { return format_input(A, B, N, X, sink); }),
+      report);
 }
 
 void install_result_file_signals() {

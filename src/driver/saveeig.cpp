@@ -4,10 +4,11 @@
 // (write_result_file, in result_file.cpp).
 #include "saveeig.hpp"
 
-#include <array>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <string_view>
+#include <utility>
 
 #include "colmajor.hpp"
 #include "eigcab.hpp"
@@ -22,38 +23,16 @@ using cplx = std::complex<double>;
 
 constexpr std::size_t decimal_digits(int n) { return n < 10 ? 1 : 1 + decimal_digits(n / 10); }
 
-// An index item and the blank after it, as stored in kIndexItems: the
-// characters, padded to a fixed width so that every one is copied with the
-// same few instructions, and how many of them count.
 constexpr std::size_t kIndexChars = decimal_digits(NMAX);
-struct IndexItem {
-  char text[kIndexChars + 1];
-  unsigned char length;
-};
-
-// "1 " to "NMAX ": the indices 1 to NMAX are the only integers of a record
-// after the first, and looking them up saves a conversion each.
-constexpr std::array<IndexItem, NMAX + 1> make_index_items() {
-  std::array<IndexItem, NMAX + 1> items{};
-  for (int i = 1; i <= NMAX; ++i) {
-    IndexItem& item = items[i];
-    const std::size_t n = decimal_digits(i);
-    for (int k = static_cast<int>(n) - 1, v = i; k >= 0; --k, v /= 10) item.text[k] = '0' + v % 10;
-    item.text[n] = ' ';
-    item.length = static_cast<unsigned char>(n + 1);
-  }
-  return items;
-}
-constexpr std::array<IndexItem, NMAX + 1> kIndexItems = make_index_items();
 
 // Reals in the free output layout: the same characters as put_real, faster.
 static_assert(kShortestRealChars == kMaxRealChars);
 
 // Writes index i (1 <= i <= NMAX) and a blank at p.
 char* put_index(char* p, int i) {
-  const IndexItem& item = kIndexItems[i];
-  std::memcpy(p, item.text, sizeof item.text);
-  return p + item.length;
+  p = std::to_chars(p, p + kIndexChars, i).ptr;
+  *p = ' ';
+  return p + 1;
 }
 
 // The longest record of each kind: every index has at most the digits of
@@ -61,6 +40,8 @@ char* put_index(char* p, int i) {
 // and a line feed after each record.
 constexpr std::string_view kValuesHeading = "Eigen values";
 constexpr std::string_view kVectorsHeading = "Eigen vectors";
+constexpr std::string_view kInputHeadingA = "Matrix A";
+constexpr std::string_view kInputHeadingB = "Matrix B";
 constexpr std::size_t kOrderRecordChars = kMaxIntChars + 1;
 constexpr std::size_t kValueRecordChars = kIndexChars + 1 + kMaxRealChars + 1;
 constexpr std::size_t kVectorRecordChars = 2 * (kIndexChars + 1) + 2 * (kMaxRealChars + 1);
@@ -99,40 +80,59 @@ class PieceWriter {
   bool ok_ = true;
 };
 
+// A heading record.
+void put_heading(PieceWriter& out, std::string_view text) {
+  char* p = put_text(out.reserve(text.size() + 1), text);
+  *p++ = '\n';
+  out.commit(p);
+}
+
+// A record of two indices and a complex value: "i j re im".
+void put_element(PieceWriter& out, int i, int j, cplx z) {
+  char* p = put_index(put_index(out.reserve(kVectorRecordChars), i), j);
+  p = put_shortest_real(p, z.real());
+  *p++ = ' ';
+  p = put_shortest_real(p, z.imag());
+  *p++ = '\n';
+  out.commit(p);
+}
+
 }  // namespace
 
 bool format_result(const double* E, const cplx* V, int N, TextSink& sink) {
   const ColMajor<const cplx> v(V, NMAX);
   PieceWriter out(sink);
-  const auto heading = [&out](std::string_view text) {
-    char* p = put_text(out.reserve(text.size() + 1), text);
-    *p++ = '\n';
-    out.commit(p);
-  };
   char* p = put_int(out.reserve(kOrderRecordChars), N);
   *p++ = '\n';
   out.commit(p);
-  heading(kValuesHeading);
+  put_heading(out, kValuesHeading);
   for (int i = 1; i <= N; ++i) {
     p = put_index(out.reserve(kValueRecordChars), i);
     p = put_shortest_real(p, E[i - 1]);
     *p++ = '\n';
     out.commit(p);
   }
-  heading(kVectorsHeading);
-  for (int i = 1; i <= N && out.ok(); ++i) {
-    for (int j = 1; j <= N; ++j) {
-      p = put_index(put_index(out.reserve(kVectorRecordChars), i), j);
-      p = put_shortest_real(p, v(i, j).real());
-      *p++ = ' ';
-      p = put_shortest_real(p, v(i, j).imag());
-      *p++ = '\n';
-      out.commit(p);
-    }
-  }
+  put_heading(out, kVectorsHeading);
+  for (int i = 1; i <= N && out.ok(); ++i)
+    for (int j = 1; j <= N; ++j) put_element(out, i, j, v(i, j));
   return out.finish();
 }
 
+bool format_input(const cplx* A, const cplx* B, int N, double X, TextSink& sink) {
+  PieceWriter out(sink);
+  char* p = put_int(out.reserve(kOrderRecordChars + kMaxRealChars + 1), N);
+  *p++ = ' ';
+  p = put_shortest_real(p, X);
+  *p++ = '\n';
+  out.commit(p);
+  for (const auto& [heading, M] : {std::pair{kInputHeadingA, A}, std::pair{kInputHeadingB, B}}) {
+    const ColMajor<const cplx> m(M, NMAX);
+    put_heading(out, heading);
+    for (int i = 1; i <= N && out.ok(); ++i)
+      for (int j = 1; j <= N; ++j) put_element(out, i, j, m(i, j));
+  }
+  return out.finish();
+}
 
 void saveeig(const std::string_view& name, const double* E, const cplx* V, const int& N) {
   static WriteReport report;

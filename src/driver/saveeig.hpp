@@ -43,6 +43,18 @@ inline constexpr std::size_t kResultPieceBytes = 64 * 1024;
 //  Returns false as soon as sink refuses a piece (nothing more is formatted).
 bool format_result(const double* E, const std::complex<double>* V, int N, TextSink& sink);
 
+// format_input: the records of a matrix input file that the reader reads
+// back to the same bits: "N X", the heading "Matrix A", the N^2 element
+// records (i, j, re, im) of A row by row, the heading "Matrix B" and those
+// of B, in the free output layout, piece by piece as format_result.
+//
+//  A, B (in) complex, NMAX x NMAX, column-major: every element of rows and
+//            columns 1 to N is written, the upper triangle included.
+//  N    (in) order, 0 <= N <= NMAX.   X (in) the real number of record 1.
+//  sink (in/out) receives the text.  Returns false as format_result.
+bool format_input(const std::complex<double>* A, const std::complex<double>* B, int N, double X,
+                  TextSink& sink);
+
 // write_result_file: writes the result file of the given name (trailing
 // blanks are not part of it) and never ends the program. The text goes to a
 // new temporary file in the same directory as it is formatted, which is
@@ -62,6 +74,11 @@ bool format_result(const double* E, const std::complex<double>* V, int N, TextSi
 //  Returns report.ok.
 bool write_result_file(std::string_view name, const double* E, const std::complex<double>* V,
                        int N, WriteReport& report);
+
+// write_input_file: writes a matrix input file (format_input) of the given
+// name, replacing it whole or not at all as write_result_file does.
+bool write_input_file(std::string_view name, const std::complex<double>* A,
+                      const std::complex<double>* B, int N, double X, WriteReport& report);
 
 // install_result_file_signals: makes the process's signals safe for the
 // result file. SIGINT, SIGTERM and SIGHUP (unless the process started with

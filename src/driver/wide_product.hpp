@@ -1,5 +1,5 @@
 // The full 128-bit product of two 64-bit integers, as its two 64-bit halves,
-// for the decimal conversions. Targets with a 128-bit integer type (every
+// for the shortest-decimal writer. Targets with a 128-bit integer type (every
 // 64-bit one) form it in one multiplication; 32-bit targets, which lack the
 // type, from four 32 x 32-bit partial products.
 #pragma once

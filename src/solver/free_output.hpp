@@ -36,6 +36,32 @@ inline char* put_real(char* p, double v) {
   return std::to_chars(p, p + kMaxRealChars, v).ptr;
 }
 
+// Where the solver's diagnostic lines go instead of standard output, for a
+// front end that reports them its own way (an exception's message): while
+// a LineCapture lives on a thread, every line that thread prints goes to
+// its sink, and only those of that thread. Lines are handed over without
+// their line end.
+class LineSink {
+ public:
+  virtual void line(std::string_view text) = 0;
+
+ protected:
+  ~LineSink() = default;
+};
+
+inline thread_local LineSink* t_line_sink = nullptr;
+
+class LineCapture {
+ public:
+  explicit LineCapture(LineSink& sink) : previous_(t_line_sink) { t_line_sink = &sink; }
+  ~LineCapture() { t_line_sink = previous_; }
+  LineCapture(const LineCapture&) = delete;
+  LineCapture& operator=(const LineCapture&) = delete;
+
+ private:
+  LineSink* previous_;
+};
+
 // One record built item by item in a fixed buffer; items that would not fit
 // are dropped rather than written past the end.
 class FreeRecord {
@@ -55,8 +81,13 @@ class FreeRecord {
   std::string_view view() const { return {buf_, static_cast<std::size_t>(pos_ - buf_)}; }
 
   // Writes the record and its line end to standard output in one call, so
-  // that lines printed by solves on different threads never mix.
+  // that lines printed by solves on different threads never mix; or hands
+  // it to the thread's LineSink, if one is set.
   void print() const {
+    if (t_line_sink != nullptr) {
+      t_line_sink->line(view());
+      return;
+    }
     char line[sizeof buf_ + 1];
     const std::size_t length = static_cast<std::size_t>(pos_ - buf_);
     std::memcpy(line, buf_, length);

@@ -19,6 +19,8 @@
 #   - runs the installed program on examples/order2 and compares matrix.out
 #     with examples/order2/matrix.out;
 #   - runs the recipes of examples/recipes for every tool on the machine;
+#   - imports the Python module from the prefix, where the build has it,
+#     and from a pip install of the source tree;
 #   - renders the manual pages with man, which must not warn, the reentrant
 #     entries' pages by name, and checks that geneig(1) holds every message
 #     of docs/messages.md that the program writes.
@@ -81,8 +83,9 @@ done
 # that the C++ headers declare (one line per overload).
 api='eigcab_ eigcabw_ eigch_ eigchw_ eiglwork_ mtxcnv_
 geneig::WorkspaceDeleter::operator() geneig::eigcab geneig::eigcab geneig::eigch geneig::eigch
-geneig::format_result geneig::install_result_file_signals geneig::make_workspace geneig::mtxcnv
-geneig::pivot_line geneig::rdmtx geneig::read_matrix_file geneig::residual_check geneig::saveeig
+geneig::format_input geneig::format_result geneig::install_result_file_signals
+geneig::make_workspace geneig::mtxcnv geneig::pivot_line geneig::rdmtx geneig::read_matrix_file
+geneig::read_result_file geneig::residual_check geneig::saveeig geneig::write_input_file
 geneig::write_result_file'
 expected=$(tr ' ' '\n' <<<"$api" | sort)
 # A symbol's name: what nm shows, less the address, the type and the
@@ -224,6 +227,40 @@ if command -v octave >/dev/null; then
                 "$octave_run \"mode='read'; source('$here/recipes.m')\""
 else
   echo "skipped: the Octave recipes (Octave is not installed)"
+fi
+
+# The Python module, where the build has it: as cmake --install left it in
+# the prefix's site-packages, and as pip builds and installs it from the
+# source tree; each solves the order-2 example to the program's bits and
+# reads back the file it writes.
+py_check='import sys, geneig, numpy as np
+w, v = geneig.read_matrix_out(sys.argv[1] + "/examples/order2/matrix.out")
+a, b = geneig.read_matrix_in(sys.argv[1] + "/examples/order2/matrix.in")
+w2, v2 = geneig.eigh(a, b, order="descending")
+assert w.tobytes() == w2.tobytes() and v.tobytes() == v2.tobytes(), (w, w2)
+print(geneig.__file__)'
+site=$(find "$P" -path '*-packages/geneig/__init__.py' | head -n 1)
+if [ -e "$build/python/geneig/__init__.py" ] && [ -z "$site" ]; then
+  fail "the build has the Python module, the prefix has no site-packages/geneig"
+elif [ -n "$site" ]; then
+  PYTHONPATH=${site%/geneig/__init__.py} /usr/bin/python3 -c "$py_check" "$root" | grep -q "^$P/" &&
+    pass "Python module from the prefix" || fail "Python module from the prefix"
+  if /usr/bin/python3 -m pip --version >/dev/null 2>&1; then
+    cp -r "$root" "$work/pip-source" && rm -rf "$work/pip-source"/build* "$work/pip-source/.git"
+    if (cd "$work/pip-source" && /usr/bin/python3 -m pip install -q --no-build-isolation --no-index \
+          --no-warn-script-location --root-user-action=ignore --prefix "$work/pip" . \
+          >"$work/pip.log" 2>&1); then
+      site=$(find "$work/pip" -path '*-packages/geneig/__init__.py' | head -n 1)
+      PYTHONPATH=${site%/geneig/__init__.py} /usr/bin/python3 -c "$py_check" "$root" >/dev/null &&
+        pass "Python module from pip install" || fail "Python module from pip install"
+    else
+      fail "pip install: $(tail -n 5 "$work/pip.log")"
+    fi
+  else
+    echo "skipped: pip install of the Python module (python3-pip is not installed)"
+  fi
+else
+  echo "skipped: the Python module (not in this build: make python)"
 fi
 
 # The manual pages render without a warning; a page that is a ".so" link
