@@ -20,6 +20,9 @@
 #   make test-baseline  the bitwise digests again with the solver built
 #                   without its AVX2/AVX-512 clones (in build-baseline), as a
 #                   CPU without AVX2 runs it
+#   make test-avx2  the same with the solver built for AVX2 alone (in
+#                   build-avx2): the 256-bit registers of the AVX2 kernels,
+#                   which a CPU with AVX-512 never calls (needs AVX2)
 #   make test-tsan  the threaded reentrancy tests (C++ and C entries) and the
 #                   guard of the static workspace, built with ThreadSanitizer
 #                   (in build-tsan)
@@ -36,6 +39,7 @@ EXAMPLE ?= order2
 JOBS    ?= 2
 ASAN_BUILD   ?= build-asan
 BASELINE_BUILD ?= build-baseline
+AVX2_BUILD   ?= build-avx2
 TSAN_BUILD   ?= build-tsan
 FUZZ_BUILD   ?= build-fuzz
 FUZZ_SECONDS ?= 60
@@ -44,7 +48,7 @@ FUZZ_TARGETS := fuzz_reader fuzz_solver
 
 CMAKE_FLAGS  ?=
 
-.PHONY: all configure build run test python test-python-slow bench-python test-asan test-baseline test-tsan fuzz bench bench-build bench-program test-install \
+.PHONY: all configure build run test python test-python-slow bench-python test-asan test-baseline test-avx2 test-tsan fuzz bench bench-build bench-program test-install \
         test-without-gtest deps fuzz-configure clean
 
 all: build
@@ -114,6 +118,11 @@ test-baseline:
 	$(call configure,$(BASELINE_BUILD),-DGENEIG_NO_CLONES=ON -DGENEIG_BUILD_TESTS=ON)
 	cmake --build $(BASELINE_BUILD) -j $(JOBS) --target test_digest
 	$(BASELINE_BUILD)/tests/test_digest
+
+test-avx2:
+	$(call configure,$(AVX2_BUILD),-DGENEIG_NO_CLONES=ON -DGENEIG_BUILD_TESTS=ON -DCMAKE_CXX_FLAGS=-mavx2)
+	cmake --build $(AVX2_BUILD) -j $(JOBS) --target test_digest
+	$(AVX2_BUILD)/tests/test_digest
 
 # Every file instrumented; a report ends the process with a status of its
 # own. The solver is built without its clones: the loader picks a clone
@@ -199,7 +208,7 @@ deps:
 	else echo "as root: apt-get install" $$missing >&2; exit 1; fi
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(BASELINE_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD) build-pip
+	rm -rf $(BUILD) $(ASAN_BUILD) $(BASELINE_BUILD) $(AVX2_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD) build-pip
 
 # Other compilers and architectures: the bitwise digests, and the program's
 # result files on generated pencils (cross/make_pencils.sh) byte for byte
