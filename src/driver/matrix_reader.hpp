@@ -47,18 +47,16 @@ inline std::int64_t& line_of(int i, int j, int n) {
   return g_record_line[static_cast<std::ptrdiff_t>(i - 1) * n + (j - 1)];
 }
 
-// One pass over the records of one file; every fault fills the report.
-class MatrixReader {
+// Items one by one from a file of free-format records, each fault into the
+// report as one line that names the file, the line, what was expected and
+// what was found. The readers of the matrix input file and of the result
+// file are built on it.
+class ItemReader {
  public:
-  MatrixReader(ByteSource& source, std::string_view file, ReadReport& report)
+  ItemReader(ByteSource& source, std::string_view file, ReadReport& report)
       : scan_(source), file_(file), report_(report) {}
 
-  bool read_order(int& N, double& X);
-  bool read_heading(char matrix);
-  bool read_elements(char matrix, cplx* M, int N);
-
- private:
-  bool read_element_items(char matrix, int i, int j, ElementItems& r);
+ protected:
   bool next(const Expected& e, ScannedItem& item);
   bool read_integer(const Expected& e, int& value);
   bool read_real(const Expected& e, double& value);
@@ -66,6 +64,24 @@ class MatrixReader {
       __attribute__((format(printf, 4, 5)));
   bool fail_item(ReadStatus status, std::int64_t line, const Expected& e, const char* found);
   bool fail_number(NumberStatus status, const ScannedItem& item, const Expected& e);
+
+  FreeFormatScanner scan_;
+  std::string_view file_;
+  ReadReport& report_;
+  std::int64_t item_line_ = 0;  // line of the last item scanned
+};
+
+// One pass over the records of one matrix input file.
+class MatrixReader : private ItemReader {
+ public:
+  using ItemReader::ItemReader;
+
+  bool read_order(int& N, double& X);
+  bool read_heading(char matrix);
+  bool read_elements(char matrix, cplx* M, int N);
+
+ private:
+  bool read_element_items(char matrix, int i, int j, ElementItems& r);
   bool fail_mismatch(std::int64_t line, int i, int j, int row, int col, cplx value);
   void explain_mismatch(char matrix, int N, std::int64_t line, int i, int j, int row, int col);
   void put_line(ReportLine& out, std::int64_t line, const char* format, ...)
@@ -75,10 +91,6 @@ class MatrixReader {
   void warn_number_after(char matrix);
   void check_hermitian(char matrix, const cplx* M, int N);
 
-  FreeFormatScanner scan_;
-  std::string_view file_;
-  ReadReport& report_;
-  std::int64_t item_line_ = 0;     // line of the last item scanned
   std::int64_t heading_line_ = 0;  // line of the heading of the matrix being read
   // The last element record of the matrix whose items ran over more than
   // one line: its indices and its first and last line.

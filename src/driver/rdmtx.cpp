@@ -63,7 +63,7 @@ void MatrixReader::warn(std::int64_t line, const char* format, ...) {
   put_line(report_.warnings[report_.warning_count++], line, "warning: %s", message);
 }
 
-bool MatrixReader::fail(ReadStatus status, std::int64_t line, const char* format, ...) {
+bool ItemReader::fail(ReadStatus status, std::int64_t line, const char* format, ...) {
   report_.status = status;
   report_.line = line;
   std::va_list args;
@@ -73,8 +73,8 @@ bool MatrixReader::fail(ReadStatus status, std::int64_t line, const char* format
   return false;
 }
 
-bool MatrixReader::fail_item(ReadStatus status, std::int64_t line, const Expected& e,
-                             const char* found) {
+bool ItemReader::fail_item(ReadStatus status, std::int64_t line, const Expected& e,
+                           const char* found) {
   if (e.matrix)
     return fail(status, line, "expected the %s of %c(%d,%d) (%s), found %s", e.what, e.matrix,
                 e.i, e.j, e.kind, found);
@@ -82,7 +82,7 @@ bool MatrixReader::fail_item(ReadStatus status, std::int64_t line, const Expecte
 }
 
 // The next item, or the report of why there is none.
-bool MatrixReader::next(const Expected& e, ScannedItem& item) {
+bool ItemReader::next(const Expected& e, ScannedItem& item) {
   item = scan_.next_item();
   item_line_ = item.line;
   switch (item.status) {
@@ -106,7 +106,7 @@ bool MatrixReader::next(const Expected& e, ScannedItem& item) {
   return fail_item(ReadStatus::malformed, item.line, e, found);
 }
 
-bool MatrixReader::fail_number(NumberStatus status, const ScannedItem& item, const Expected& e) {
+bool ItemReader::fail_number(NumberStatus status, const ScannedItem& item, const Expected& e) {
   char shown[kShownItemChars + 64];
   show_item(item.text, shown);
   if (status == NumberStatus::out_of_range) std::strcat(shown, " (outside the 32-bit range)");
@@ -114,14 +114,14 @@ bool MatrixReader::fail_number(NumberStatus status, const ScannedItem& item, con
   return fail_item(ReadStatus::malformed, item.line, e, shown);
 }
 
-bool MatrixReader::read_integer(const Expected& e, int& value) {
+bool ItemReader::read_integer(const Expected& e, int& value) {
   ScannedItem item;
   if (!next(e, item)) return false;
   const NumberStatus s = parse_integer(item.text, value);
   return s == NumberStatus::ok || fail_number(s, item, e);
 }
 
-bool MatrixReader::read_real(const Expected& e, double& value) {
+bool ItemReader::read_real(const Expected& e, double& value) {
   ScannedItem item;
   if (!next(e, item)) return false;
   const NumberStatus s = parse_real(item.text, value);
