@@ -18,6 +18,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "block_transform.hpp"
 #include "eigch_phases.hpp"
 #include "simd.hpp"
 #include "workspace.hpp"
@@ -32,95 +33,39 @@ using namespace simd;
 // half its digits: it is no eigenvector any more.
 constexpr double kLostVector = DBL_EPSILON;
 
-// s_c = sum_{i=lo..hi} conj(u_i) x_c(i) for the four vectors x_c of the
-// block, each sum in increasing i; the sums are kept with their parts
-// swapped (swap_parts gives them back).
+// Row k of vectors j0..j1 times pi_k.
 template <int R>
-[[gnu::always_inline]] inline Quad<R> block_dots(const Quad<R>* block, const cplx* u, int lo, int hi) {
-  Quad<R> s = {};
-  for (int i = lo; i <= hi; ++i) s += conj_times_swapped(u[i], block[i]);
-  return s;
-}
-
-// Applies the reflections in turn to the four vectors of the block:
-// x := x - u f with f = r (u^H x). The update by one reflection and the
-// dot products of the next go in one pass: the next dot products' terms
-// for rows i <= k are not touched by reflection k and come first, then
-// each row is updated and its term added at once, so every sum keeps its
-// order.
-template <int R>
-void reflect_block(Quad<R>* block, const CView& A, const Reflection* refl, int count, int n) {
-  if (count == 0) return;
-  Quad<R> d = block_dots(block, A.col(refl[0].k), refl[0].k + 1, n);
-  for (int t = 0; t < count; ++t) {
-    const int k = refl[t].k;
-    const cplx* u = A.col(k);
-    // f = cmul(r, u^H x), from the swapped sums d.
-    const Quad<R> f = times(refl[t].r, swap_parts(d), negate_real_parts(d));
-    const Quad<R> gs = negate_real_parts(swap_parts(f));
-    if (t + 1 == count) {
-      for (int i = k + 1; i <= n; ++i) block[i] = block[i] - times(u[i], f, gs);
-      return;
-    }
-    const int next = refl[t + 1].k;
-    const cplx* w = A.col(next);
-    d = block_dots(block, w, next + 1, k);
-    for (int i = k + 1; i <= n; ++i) {
-      const Quad<R> x = block[i] - times(u[i], f, gs);
-      block[i] = x;
-      d += conj_times_swapped(w[i], x);
-    }
-  }
-}
-
-// x = Q Phi y: row k is multiplied by pi_k = phi_1 ... phi_{k-1}, then the
-// reflections H_k = I - u u^H / gamma, gamma = -e_k u_{k+1} conj(phi_k)
-// = sigma_k (sigma_k + alpha_k), are applied for k = n-2..1. Each vector is
-// divided by its largest component (in |Re| + |Im|); for mv > 0, vectors
-// whose eigenvalues lie within max(EPS, 1e-3 beta) of the previous one are
-// orthogonalized against their cluster by modified Gram-Schmidt, and every
-// vector is scaled to unit 2-norm. Returns false when the orthogonalization
-// leaves less than kLostVector of a vector's squared norm: inverse
-// iteration could not tell its eigenvalue from the others of the cluster,
-// and what is left is rounding error, not an eigenvector.
-template <int R>
-bool back_transform_kernel(const cplx* Ap, const double* Wp, int n, int na, const double* E, int mv,
-                           double eps, double beta, cplx* Vp, Workspace& work) {
-  const CView A(Ap, na);
-  const RView W(Wp, na);
+void multiply_phases_kernel(cplx* Vp, int n, int na, int j0, int j1, const cplx* pi) {
   const CMat V(Vp, na);
-  const int nv = std::abs(mv);
-
-  // pi_k = phi_{k-1} pi_{k-1}, then row k of every vector times pi_k.
-  cplx* pi = work.weights;
-  Reflection* reflections = work.reflections;
-  Quad<R>* block = quad_rows<R>(work.block);
-  pi[1] = cplx(1.0, 0.0);
-  for (int k = 2; k <= n; ++k) pi[k] = cmul(A(k - 1, k - 1), pi[k - 1]);
-  for (int j = 1; j <= nv; ++j)
+  for (int j = j0; j <= j1; ++j)
     for (int k = 2; k <= n; ++k) V(k, j) = cmul(V(k, j), pi[k]);
+}
 
-  // The reflections that are not the identity (gamma_k = 0), from k = n-2
-  // down, with r_k = 1/gamma_k.
-  int count = 0;
-  for (int k = n - 2; k >= 1; --k) {
-    const cplx t = cmul(A(k + 1, k), std::conj(A(k, k)));
-    const cplx gamma = -cscale(t, W(k, 2));
-    if (gamma.real() == 0.0 && gamma.imag() == 0.0) continue;
-    reflections[count++] = {k, crecip(gamma)};
+// The vectors do not interact, so they go through all the reflections
+// four at a time, each seeing the same operations in the same order as
+// if it were transformed alone: x := x - u (r (u^H x)).
+template <int R>
+void reflect_vectors_kernel(const cplx* Ap, int n, int na, int count, cplx* Vp, int j0, int j1,
+                            Workspace& work) {
+  const CMat V(Vp, na);
+  for (int j = j0; j <= j1; j += 4) {
+    const int width = std::min(4, j1 - j + 1);
+    load_block(quad_rows<R>(work.block), CView(Vp, na), j, width, n);
+    BlockProgress progress;
+    progress.start_reflections(work.block, Ap, na, n, work.reflections, count);
+    BlockSteps<R>(progress).finish();
+    store_block(quad_rows<R>(work.block), V, j, width, n);
   }
+}
 
-  // The vectors do not interact, so they go through all the reflections
-  // four at a time, each seeing the same operations in the same order as
-  // if it were transformed alone: x := x - u (r (u^H x)).
-  for (int j = 1; j <= nv; j += 4) {
-    const int width = std::min(4, nv - j + 1);
-    load_block(block, CView(Vp, na), j, width, n);
-    reflect_block(block, A, reflections, count, n);
-    store_block(block, V, j, width, n);
-  }
-
-  for (int j = 1; j <= nv; ++j) {
+// Vectors j0..j1, the vectors before them done: each divided by its
+// largest component; for mv > 0 orthogonalized against the earlier
+// members of its cluster and of unit 2-norm.
+template <int R>
+bool normalize_vectors_kernel(const double* E, int n, int na, int mv, double eps, double beta,
+                              cplx* Vp, int j0, int j1) {
+  const CMat V(Vp, na);
+  for (int j = j0; j <= j1; ++j) {
     int big = 1;
     double size = std::fabs(V(1, j).real()) + std::fabs(V(1, j).imag());
     for (int i = 2; i <= n; ++i) {
@@ -136,10 +81,12 @@ bool back_transform_kernel(const cplx* Ap, const double* Wp, int n, int na, cons
   if (mv < 0) return true;
 
   const double cluster = cluster_distance(eps, beta);
+  auto starts_cluster = [&](int j) { return j == 1 || std::fabs(E[j - 1] - E[j - 2]) > cluster; };
   bool separated = true;
-  int first = 1;
-  for (int j = 1; j <= nv; ++j) {
-    if (j == 1 || std::fabs(E[j - 1] - E[j - 2]) > cluster) {
+  int first = j0;
+  while (!starts_cluster(first)) --first;
+  for (int j = j0; j <= j1; ++j) {
+    if (starts_cluster(j)) {
       first = j;
     } else {
       for (int l = first; l <= j - 1; ++l) {
@@ -162,9 +109,52 @@ bool back_transform_kernel(const cplx* Ap, const double* Wp, int n, int na, cons
 
 }  // namespace
 
-GENEIG_KERNEL(bool, back_transform,
-              (const cplx* Ap, const double* Wp, int n, int na, const double* E, int mv, double eps,
-               double beta, cplx* Vp, Workspace& work),
-              (Ap, Wp, n, na, E, mv, eps, beta, Vp, work))
+GENEIG_KERNEL(void, multiply_phases, (cplx* Vp, int n, int na, int j0, int j1, const cplx* pi),
+              (Vp, n, na, j0, j1, pi))
+GENEIG_KERNEL(void, reflect_vectors,
+              (const cplx* Ap, int n, int na, int count, cplx* Vp, int j0, int j1, Workspace& work),
+              (Ap, n, na, count, Vp, j0, j1, work))
+GENEIG_KERNEL(bool, normalize_vectors,
+              (const double* E, int n, int na, int mv, double eps, double beta, cplx* Vp, int j0,
+               int j1),
+              (E, n, na, mv, eps, beta, Vp, j0, j1))
+
+// pi_k = phi_{k-1} pi_{k-1} into work.weights; the reflections that are
+// not the identity (gamma_k = 0), from k = n-2 down, with r_k = 1/gamma_k,
+// into work.reflections.
+int prepare_back_transform(const cplx* Ap, const double* Wp, int n, int na, Workspace& work) {
+  const CView A(Ap, na);
+  const RView W(Wp, na);
+  cplx* pi = work.weights;
+  pi[1] = cplx(1.0, 0.0);
+  for (int k = 2; k <= n; ++k) pi[k] = cmul(A(k - 1, k - 1), pi[k - 1]);
+  int count = 0;
+  for (int k = n - 2; k >= 1; --k) {
+    const cplx t = cmul(A(k + 1, k), std::conj(A(k, k)));
+    const cplx gamma = -cscale(t, W(k, 2));
+    if (gamma.real() == 0.0 && gamma.imag() == 0.0) continue;
+    work.reflections[count++] = {k, crecip(gamma)};
+  }
+  return count;
+}
+
+// x = Q Phi y: row k is multiplied by pi_k = phi_1 ... phi_{k-1}, then the
+// reflections H_k = I - u u^H / gamma, gamma = -e_k u_{k+1} conj(phi_k)
+// = sigma_k (sigma_k + alpha_k), are applied for k = n-2..1. Each vector is
+// divided by its largest component (in |Re| + |Im|); for mv > 0, vectors
+// whose eigenvalues lie within max(EPS, 1e-3 beta) of the previous one are
+// orthogonalized against their cluster by modified Gram-Schmidt, and every
+// vector is scaled to unit 2-norm. Returns false when the orthogonalization
+// leaves less than kLostVector of a vector's squared norm: inverse
+// iteration could not tell its eigenvalue from the others of the cluster,
+// and what is left is rounding error, not an eigenvector.
+bool back_transform(const cplx* A, const double* W, int n, int na, const double* E, int mv,
+                    double eps, double beta, cplx* V, Workspace& work) {
+  const int nv = std::abs(mv);
+  const int count = prepare_back_transform(A, W, n, na, work);
+  multiply_phases(V, n, na, 1, nv, work.weights);
+  reflect_vectors(A, n, na, count, V, 1, nv, work);
+  return normalize_vectors(E, n, na, mv, eps, beta, V, 1, nv);
+}
 
 }  // namespace geneig::detail

@@ -12,7 +12,8 @@
 //              delta = kDeltaFactor * beta.
 //
 // sturm_counts needs no storage beyond its registers; the search keeps its
-// trial values on the stack.
+// trial values on the stack. A companion (the solve's schedule) may run
+// rows of other work inside the passes and between them.
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -21,6 +22,7 @@
 #include <cpuid.h>
 #endif
 
+#include "block_transform.hpp"
 #include "eigch_phases.hpp"
 #include "simd.hpp"
 
@@ -66,11 +68,27 @@ bool deep_trees() {
 #endif
 }
 
+// Rows of other work that go into each row of a pass of the counts: the
+// pass is a chain of divisions, one per row and lane, which keeps the
+// divider busy and leaves the multipliers and adders idle. A row of a
+// block's back-transformation is a multiplication, a subtraction and a dot
+// product term for four complex numbers; three of them fit beside a row of
+// the counts (on a Zen 5, two gain less at order 200 and four slow the
+// counts down).
+constexpr int kFillRows = 3;
+
+// No other work.
+struct NoFill {
+  [[gnu::always_inline]] void row() {}
+};
+
 // Sturm counts at 8 * kVectors trial values at once: the lanes as kVectors
-// vectors of eight, each in as many registers of R doubles as it needs.
-template <int R, int kVectors>
-[[gnu::always_inline]] inline void sturm_lanes(const RView& W, int n, int m, const double* x,
-                                               int* counts) {
+// vectors of eight, each in as many registers of R doubles as it needs;
+// kFillRows rows of fill go into each row. d holds the diagonal, e2 the
+// squares e_k^2 (both 1-based).
+template <int R, int kVectors, class Fill>
+[[gnu::always_inline]] inline void sturm_lanes(const double* d_, const double* e2_, int n, int m,
+                                               const double* x, int* counts, Fill& fill) {
   Lanes8<R> xv[kVectors], q[kVectors];
   Mask8<R> count[kVectors], zero[kVectors], skipped[kVectors];
   for (int v = 0; v < kVectors; ++v) xv[v] = Lanes8<R>::load(x + 8 * v);
@@ -79,29 +97,30 @@ template <int R, int kVectors>
   // are formed again with the zero pivots handled; either way they are the
   // counts of the recurrence as stated.
   for (int v = 0; v < kVectors; ++v) {
-    q[v] = W(1, 1) - xv[v];
+    q[v] = d_[1] - xv[v];
     count[v] = -(q[v] >= 0.0);
     zero[v] = q[v] == 0.0;  // a zero pivot so far
   }
   for (int k = 2; k <= n; ++k) {
-    const double d = W(k, 1), e2 = W(k - 1, 3);
+    const double d = d_[k], e2 = e2_[k - 1];
     for (int v = 0; v < kVectors; ++v) {
       q[v] = (d - xv[v]) - e2 / q[v];
       count[v] -= q[v] >= 0.0;
       zero[v] |= q[v] == 0.0;
     }
+    for (int r = 0; r < kFillRows; ++r) fill.row();
   }
   Mask8<R> seen = {};
   for (int v = 0; v < kVectors; ++v) seen |= zero[v];
   if (any(seen)) {
     for (int v = 0; v < kVectors; ++v) {
-      q[v] = W(1, 1) - xv[v];
+      q[v] = d_[1] - xv[v];
       count[v] = -(q[v] >= 0.0);
       zero[v] = q[v] == 0.0;  // this row's pivot is exactly zero
       skipped[v] = Mask8<R>{};  // this row follows a zero pivot
     }
     for (int k = 2; k <= n; ++k) {
-      const double d = W(k, 1), e2 = W(k - 1, 3);
+      const double d = d_[k], e2 = e2_[k - 1];
       for (int v = 0; v < kVectors; ++v) {
         const Lanes8<R> dx = d - xv[v];
         const Lanes8<R> next = dx - e2 / q[v];
@@ -126,14 +145,39 @@ template <int R, int kVectors>
 // is then -infinity, not counted, and the row after it starts afresh. Each
 // count is one chain of dependent divisions: the lanes' chains run side by
 // side, each with exactly the operations of a count on its own.
+template <int R, class Fill>
+[[gnu::always_inline]] inline void sturm_any_lanes(const double* d, const double* e2, int n, int m,
+                                                   const double* x, int* counts, int lanes, Fill& fill) {
+  if (lanes > 16)
+    sturm_lanes<R, kLanes / 8>(d, e2, n, m, x, counts, fill);
+  else
+    sturm_lanes<R, 2>(d, e2, n, m, x, counts, fill);
+}
+
 template <int R>
 void sturm_counts_kernel(const double* Wp, int n, int na, int m, const double* x, int* counts,
                          int lanes) {
   const RView W(Wp, na);
-  if (lanes > 16)
-    sturm_lanes<R, kLanes / 8>(W, n, m, x, counts);
-  else
-    sturm_lanes<R, 2>(W, n, m, x, counts);
+  NoFill none;
+  sturm_any_lanes<R>(W.col(1), W.col(3), n, m, x, counts, lanes, none);
+}
+
+// The same counts with rows of a block's reflections beside them, where the
+// registers hold both: 512-bit ones (32 of them). With narrower registers
+// the lanes of the counts alone take nearly all, and the block waits.
+template <int R>
+void sturm_counts_beside_kernel(const double* d, const double* e2, int n, int m, const double* x,
+                                int* counts, int lanes, BlockProgress* rows) {
+  if constexpr (R == 8) {
+    if (rows != nullptr && !rows->done()) {
+      BlockSteps<R> fill(*rows);
+      sturm_any_lanes<R>(d, e2, n, m, x, counts, lanes, fill);
+      fill.save();
+      return;
+    }
+  }
+  NoFill none;
+  sturm_any_lanes<R>(d, e2, n, m, x, counts, lanes, none);
 }
 
 }  // namespace
@@ -143,6 +187,11 @@ GENEIG_KERNEL(void, sturm_counts,
               (Wp, n, na, m, x, counts, lanes))
 
 namespace {
+
+GENEIG_KERNEL(void, sturm_counts_beside,
+              (const double* d, const double* e2, int n, int m, const double* x, int* counts, int lanes,
+               BlockProgress* rows),
+              (d, e2, n, m, x, counts, lanes, rows))
 
 // Bisection from the chosen end of the spectrum inward, for the eigenvalues
 // E(1..count). Every eigenvalue's interval starts as [-beta, beta] (E set to
@@ -158,7 +207,8 @@ namespace {
 // walks down the tree with exactly the midpoints, counts and decisions it
 // would have met one at a time.
 template <int kTreeDepth>
-void bisect(const double* Wp, int n, int na, int m, double tol, double b, double* E) {
+void bisect(const double* d, const double* e2, int n, int m, double tol, double b, double* E,
+            SearchCompanion* companion) {
   constexpr int kTreeLanes = 1 << kTreeDepth, kTreeNodes = kTreeLanes - 1;
   const int count = std::abs(m);
   for (int i = 1; i <= count; ++i) {
@@ -180,28 +230,32 @@ void bisect(const double* Wp, int n, int na, int m, double tol, double b, double
       }
       for (int t = kTreeNodes; t < kTreeLanes; ++t) mid[t] = x;
       int counts[kTreeLanes];
-      sturm_counts(Wp, n, na, m, mid, counts, kTreeLanes);
+      sturm_counts_beside(d, e2, n, m, mid, counts, kTreeLanes,
+                          companion != nullptr ? companion->rows : nullptr);
+      if (companion != nullptr) companion->after_pass();
+      // Which way each step goes is as good as random: chosen by selects,
+      // not branches. E(i) itself is not read before its search ends, so of
+      // the lower ends only those of E(i+1..s) are raised on the way.
       for (int level = 0, t = 0; level < kTreeDepth && go_on(); ++level) {
         const int s = counts[t];
         ++steps;
-        if (s < i) {
-          b = x;
-          t = 2 * t + 1;
-        } else {
-          a = x;
-          for (int j = i; j <= std::min(s, count); ++j) E[j - 1] = x;
-          t = 2 * t + 2;
-        }
+        const bool lower = s >= i;  // the lower end moves
+        a = lower ? x : a;
+        b = lower ? b : x;
+        t = 2 * t + 1 + static_cast<int>(lower);
+        for (int j = i + 1; j <= std::min(s, count); ++j) E[j - 1] = x;
         x = (a + b) * 0.5;
       }
     }
     E[i - 1] = x;
+    if (companion != nullptr) companion->found(i);
   }
 }
 
 }  // namespace
 
-SpectrumScale bisect_eigenvalues(double* Wp, int n, int na, int m, double eps, double* E) {
+SpectrumScale bisect_eigenvalues(double* Wp, int n, int na, int m, double eps, double* E,
+                                 SearchCompanion* companion) {
   const RMat W(Wp, na);
   // Largest absolute row sum: r_1 = |e_1| + |d_1|, r_n = |d_n| + |e_{n-1}|,
   // r_k = |e_{k-1}| + |d_k| + |e_k|.
@@ -212,15 +266,23 @@ SpectrumScale bisect_eigenvalues(double* Wp, int n, int na, int m, double eps, d
     if (r > beta) beta = r;
   }
   const SpectrumScale scale{beta, eps * beta, kDeltaFactor * beta};
+  if (companion != nullptr) companion->scaled(scale);
 
   for (int k = 1; k <= n - 1; ++k) W(k, 3) = W(k, 2) * W(k, 2);
+  // The work beside the search may use W's column 3: the counts then read
+  // their own copy.
+  const double* e2 = W.col(3);
+  if (companion != nullptr) {
+    for (int k = 1; k <= n - 1; ++k) companion->squares[k] = W(k, 3);
+    e2 = companion->squares;
+  }
 
   const double b = m > 0 ? beta : -beta;
   for (int i = 1; i <= std::abs(m); ++i) E[i - 1] = -b;
   if (deep_trees())
-    bisect<kDeepDepth>(Wp, n, na, m, scale.tol, b, E);
+    bisect<kDeepDepth>(W.col(1), e2, n, m, scale.tol, b, E, companion);
   else
-    bisect<kDepth>(Wp, n, na, m, scale.tol, b, E);
+    bisect<kDepth>(W.col(1), e2, n, m, scale.tol, b, E, companion);
   return scale;
 }
 

@@ -103,8 +103,8 @@ void eigcab(cplx* A, cplx* B, const int& N, const int& NA, const int& M, const i
     // B's pivots may lie far below its largest entry, and then the reduced
     // matrix leaves the window although A and B do not: it is scaled too.
     if (!detail::scale_reduced(A, N, NA, scale)) ILL = GENEIG_ILL_OUT_OF_RANGE;
-    detail::solve_hermitian(A, N, NA, M, MV, EPS, W, IW, E, V, ILL, work);
-    detail::back_transform_pencil(V, B, N, NA, nv, work);
+    if (!detail::solve_hermitian(A, N, NA, M, MV, EPS, W, IW, E, V, ILL, work, B))
+      detail::back_transform_pencil(V, B, N, NA, nv, work);
   }
   if (!detail::unscale_results(B, D, E, solved ? static_cast<int>(std::llabs(M)) : 0, V,
                                solved ? nv : 0, N, NA, scale))

@@ -8,6 +8,8 @@
 //           (bisection.cpp)
 //   then, for MV != 0: inverse_iteration (inverse_iteration.cpp)
 //           -> back_transform (back_transform.cpp)
+//   For n > 2 and MV != 0 the last three run as solve_schedule.cpp
+//   interleaves them, with the same results.
 //
 // Arguments as documented in eigcab.hpp; the work array W, na x 7, and the
 // storage of each phase in eigch_phases.hpp. The phases share nothing but
@@ -107,9 +109,9 @@ SpectrumScale closed_form_order2(cplx* Ap, int na, int m, double eps, double* Wp
   return {beta, eps * beta, kDeltaFactor * beta};
 }
 
-void solve_hermitian(cplx* A, int N, int NA, int M, int MV, double& EPS, double* W, int* IW,
-                     double* E, cplx* V, int& ILL, Workspace& work) {
-  if (refuse_arguments(N, NA, M, MV, ILL)) return;
+bool solve_hermitian(cplx* A, int N, int NA, int M, int MV, double& EPS, double* W, int* IW,
+                     double* E, cplx* V, int& ILL, Workspace& work, const cplx* B) {
+  if (refuse_arguments(N, NA, M, MV, ILL)) return false;
   const long long amv = std::llabs(MV);
   if (EPS < 0.0) EPS = kDefaultEps;
 
@@ -118,15 +120,22 @@ void solve_hermitian(cplx* A, int N, int NA, int M, int MV, double& EPS, double*
     scale = closed_form_order2(A, NA, M, EPS, W, E);
   } else {
     reduce_to_tridiagonal(A, N, NA, W, work);
+    if (MV != 0) {
+      bool separated = true;
+      solve_tridiagonal(A, B, N, NA, M, MV, EPS, W, IW, E, V, separated, work);
+      if (!separated && ILL == 0) ILL = GENEIG_ILL_VECTORS_NOT_SEPARATED;
+      return true;
+    }
     scale = bisect_eigenvalues(W, N, NA, M, EPS, E);
   }
-  if (MV == 0) return;
+  if (MV == 0) return false;
   // Vectors of eigenvalues closer than this are kept orthogonal (MV > 0).
   const double cluster = MV > 0 ? cluster_distance(EPS, scale.beta) : -1.0;
   const bool refined =
       inverse_iteration(W, IW, N, NA, E, static_cast<int>(amv), scale, cluster, V, work);
   const bool separated = back_transform(A, W, N, NA, E, MV, EPS, scale.beta, V, work);
   if (!(refined && separated) && ILL == 0) ILL = GENEIG_ILL_VECTORS_NOT_SEPARATED;
+  return false;
 }
 
 }  // namespace detail

@@ -67,8 +67,11 @@ void print_invalid_argument(std::initializer_list<long long> values);
 // eigch on a matrix taken as it is, whatever its magnitude: what eigcab
 // calls with the reduced matrix, which it has brought into the window
 // itself (or clamped, for an eigenvalue beyond the double range).
-void solve_hermitian(cplx* A, int N, int NA, int M, int MV, double& EPS, double* W, int* IW,
-                     double* E, cplx* V, int& ILL, Workspace& work);
+// With B, the factor of eigcab's pencil: the eigenvectors are taken on
+// through back_transform_pencil, where the schedule does it (returns true
+// then; false where eigcab still has to).
+bool solve_hermitian(cplx* A, int N, int NA, int M, int MV, double& EPS, double* W, int* IW,
+                     double* E, cplx* V, int& ILL, Workspace& work, const cplx* B = nullptr);
 
 // ---- Generalized problem (eigcab) ----
 
@@ -86,6 +89,10 @@ void reduce_a(cplx* A, const cplx* B, int n, int na, Workspace& work = shared_wo
 // A := D^-1/2 A D^-1/2 on the lower triangle and diagonal: the standard
 // Hermitian matrix R.
 void scale_a(cplx* A, const cplx* B, const cplx* D, int n, int na);
+
+// v := D^-1/2 y, the first step of back_transform_pencil, for columns
+// 1..ncols of V.
+void multiply_pivot_roots(cplx* V, const cplx* B, int n, int na, int ncols);
 
 // v := L^-1 D^-1/2 y for columns 1..ncols of V.
 void back_transform_pencil(cplx* V, const cplx* B, int n, int na, int ncols,
@@ -166,8 +173,38 @@ inline constexpr int kSturmLanes = 32;
 void sturm_counts(const double* W, int n, int na, int m, const double* x, int* counts,
                   int lanes = kSturmLanes);
 
-// |m| eigenvalues at one end of the spectrum of T by bisection, into E.
-SpectrumScale bisect_eigenvalues(double* W, int n, int na, int m, double eps, double* E);
+// What the solve's schedule (solve_schedule.cpp) runs beside the search
+// for eigenvalues: rows of a block's reflections inside the passes of Sturm
+// counts (rows, unless null or done), and after each pass and each
+// eigenvalue found whatever the eigenvalues found so far allow. The counts
+// then read e_k^2 from squares (entries 1..n-1), which the search fills,
+// and W's columns 3..7 are free for the work between passes.
+struct BlockProgress;
+class SearchCompanion {
+ public:
+  BlockProgress* rows = nullptr;
+  double* squares = nullptr;
+  virtual void scaled(const SpectrumScale& scale) = 0;  // before the search
+  virtual void after_pass() = 0;
+  virtual void found(int i) = 0;  // the search for E(i) has ended: E(1..i) are final
+
+ protected:
+  ~SearchCompanion() = default;
+};
+
+// |m| eigenvalues at one end of the spectrum of T by bisection, into E;
+// with a companion beside it.
+SpectrumScale bisect_eigenvalues(double* W, int n, int na, int m, double eps, double* E,
+                                 SearchCompanion* companion = nullptr);
+
+// For n > 2 and mv != 0: bisect_eigenvalues, inverse_iteration and
+// back_transform as eigch calls them and, when B is not null, eigcab's
+// back_transform_pencil with B's factor, with the later phases' work done
+// beside the search (solve_schedule.cpp); the same results, bit for bit.
+// separated: the conjunction of what the two vector phases return.
+SpectrumScale solve_tridiagonal(const cplx* A, const cplx* B, int n, int na, int m, int mv,
+                                double eps, double* W, int* IW, double* E, cplx* V, bool& separated,
+                                Workspace& work);
 
 // Consecutive eigenvalues closer than max(EPS, 1e-3 beta) form a cluster,
 // whose eigenvectors are kept orthogonal to each other.
@@ -188,11 +225,62 @@ bool inverse_iteration(double* W, int* IW, int n, int na, const double* E, int n
                        const SpectrumScale& scale, double cluster, cplx* V,
                        Workspace& work = shared_workspace());
 
+// inverse_iteration a few vectors at a time, for a schedule that finds the
+// eigenvalues meanwhile: advance(known) computes the next vectors whose
+// decisions read only E(1..known) (vector j reads E(j-2..j+4) at most), in
+// the order and with the operations of inverse_iteration; advance(nv) the
+// rest. done() vectors are in V.
+class InverseIteration {
+ public:
+  InverseIteration(double* W, int* IW, int n, int na, const double* E, int nv,
+                   const SpectrumScale& scale, double cluster, cplx* V, Workspace& work);
+  void advance(int known);
+  int done() const { return next_ - 1; }
+  bool separated() const { return separated_; }
+
+ private:
+  void step();
+  void start(double* x, int j);
+  bool clustered(int j) const;
+  bool unclustered(int j, int count) const;
+
+  double* W_;
+  int* IW_;
+  int n_, na_;
+  const double* E_;
+  int nv_;
+  SpectrumScale scale_;
+  double cluster_;
+  cplx* V_;
+  Workspace& work_;
+  double coincide_, spread_;
+  int seed_;
+  int next_ = 1;       // the next vector
+  int first_ = 1;      // first vector of the current cluster
+  double shift_ = 0.0;  // the previous member's refinement shift
+  bool separated_ = true;
+};
+
 // Eigenvectors of T -> eigenvectors of A (x = Q Phi y), scaled by their
 // largest component; for mv > 0 re-orthogonalized within clusters and of
 // unit 2-norm. False when the re-orthogonalization leaves next to nothing
 // of a vector: its cluster's eigenvalues could not be told apart.
 bool back_transform(const cplx* A, const double* W, int n, int na, const double* E, int mv,
                     double eps, double beta, cplx* V, Workspace& work = shared_workspace());
+
+// back_transform in its parts, which the solve's schedule runs apart:
+// prepare_back_transform puts pi_k into work.weights and the reflections
+// that are not the identity into work.reflections, and returns their
+// number; multiply_phases multiplies row k of vectors j0..j1 by pi_k;
+// reflect_vectors applies the reflections to vectors j0..j1, four at a
+// time in work.block; normalize_vectors does the rest for vectors j0..j1,
+// those before them done (returns false as back_transform does).
+struct BlockProgress;
+int prepare_back_transform(const cplx* A, const double* W, int n, int na, Workspace& work);
+void multiply_phases(cplx* V, int n, int na, int j0, int j1, const cplx* pi);
+void reflect_vectors(const cplx* A, int n, int na, int count, cplx* V, int j0, int j1,
+                     Workspace& work);
+bool normalize_vectors(const double* E, int n, int na, int mv, double eps, double beta, cplx* V,
+                       int j0, int j1);
 
 }  // namespace geneig::detail

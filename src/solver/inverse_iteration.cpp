@@ -250,89 +250,108 @@ double cluster_distance(double eps, double beta) { return std::max(eps, kCluster
 // except that an eigenvalue that coincides with the one before it gets a
 // pseudo-random b, so that the copies of a repeated eigenvalue do not all
 // converge to one vector.
-bool inverse_iteration(double* Wp, int* IW, int n, int na, const double* E, int nv,
-                       const SpectrumScale& scale, double cluster, cplx* Vp, Workspace& work) {
-  const RMat W(Wp, na);
-  const CMat V(Vp, na);
-  const double coincide = kCoincideFactor * std::max(scale.tol, scale.delta);
-  const double spread = kShiftSpread * std::numeric_limits<double>::epsilon() * scale.beta;
-  int s = kSeed;
-  // The start vector: all ones, or pseudo-random draws for an eigenvalue
-  // that coincides with the one before it.
-  auto start = [&](double* x, int j) {
-    if (j > 1 && std::fabs(E[j - 1] - E[j - 2]) <= coincide) {
-      for (int k = 1; k <= n; ++k) {
-        s = (kMul * s + kInc) % kMod;
-        x[k] = s * kDraw;
-      }
-    } else {
-      for (int k = 1; k <= n; ++k) x[k] = 1.0;
+InverseIteration::InverseIteration(double* Wp, int* IW, int n, int na, const double* E, int nv,
+                                   const SpectrumScale& scale, double cluster, cplx* Vp,
+                                   Workspace& work)
+    : W_(Wp), IW_(IW), n_(n), na_(na), E_(E), nv_(nv), scale_(scale), cluster_(cluster), V_(Vp),
+      work_(work), coincide_(kCoincideFactor * std::max(scale.tol, scale.delta)),
+      spread_(kShiftSpread * std::numeric_limits<double>::epsilon() * scale.beta), seed_(kSeed) {}
+
+// The start vector: all ones, or pseudo-random draws for an eigenvalue that
+// coincides with the one before it.
+void InverseIteration::start(double* x, int j) {
+  const double* E = E_;
+  if (j > 1 && std::fabs(E[j - 1] - E[j - 2]) <= coincide_) {
+    for (int k = 1; k <= n_; ++k) {
+      seed_ = (kMul * seed_ + kInc) % kMod;
+      x[k] = seed_ * kDraw;
     }
-  };
-  // Vector j is refined against its cluster, and so depends on the ones
-  // before it, when its eigenvalue lies within the cluster distance of a
-  // neighbour's.
-  auto clustered = [&](int j) {
-    return (j > 1 && std::fabs(E[j - 1] - E[j - 2]) <= cluster) ||
-           (j < nv && std::fabs(E[j] - E[j - 1]) <= cluster);
-  };
-  const Lane w = lane_of(W, IW);
+  } else {
+    for (int k = 1; k <= n_; ++k) x[k] = 1.0;
+  }
+}
+
+// Vector j is refined against its cluster, and so depends on the ones
+// before it, when its eigenvalue lies within the cluster distance of a
+// neighbour's.
+bool InverseIteration::clustered(int j) const {
+  const double* E = E_;
+  return (j > 1 && std::fabs(E[j - 1] - E[j - 2]) <= cluster_) ||
+         (j < nv_ && std::fabs(E[j] - E[j - 1]) <= cluster_);
+}
+
+// Vectors j..j+count-1 depend on nothing but their eigenvalues and start
+// vectors.
+bool InverseIteration::unclustered(int j, int count) const {
+  if (j + count - 1 > nv_) return false;
+  for (int c = 0; c < count; ++c)
+    if (clustered(j + c)) return false;
+  return true;
+}
+
+// The decisions for vector j read E(j-2..j+4) at most.
+void InverseIteration::advance(int known) {
+  while (next_ <= nv_ && std::min(next_ + 4, nv_) <= known) step();
+}
+
+void InverseIteration::step() {
+  const RMat W(W_, na_);
+  const CMat V(V_, na_);
+  const double* E = E_;
+  const int n = n_;
+  const Lane w = lane_of(W, IW_);
   Lane others[3];
   for (int c = 0; c < 3; ++c)
-    others[c] = {work.lanes[c][0], work.lanes[c][1], work.lanes[c][2],
-                 work.lanes[c][3], work.lanes[c][4], work.lane_flags[c]};
-  // Vectors j..j+count-1 depend on nothing but their eigenvalues and start
-  // vectors.
-  auto unclustered = [&](int j, int count) {
-    if (j + count - 1 > nv) return false;
+    others[c] = {work_.lanes[c][0], work_.lanes[c][1], work_.lanes[c][2],
+                 work_.lanes[c][3], work_.lanes[c][4], work_.lane_flags[c]};
+  int j = next_;
+  const double lambda = E[j - 1];
+  const int count = unclustered(j, 4) ? 4 : unclustered(j, 2) ? 2 : 1;
+  if (count > 1) {
+    // Four or two such vectors go through together, their start vectors
+    // drawn in order; the last one in W, so that W is left as by the last
+    // vector.
+    Lane lane[4];
+    double shifts[4];
+    for (int c = 0; c < count; ++c) {
+      lane[c] = c + 1 < count ? others[c] : w;
+      shifts[c] = E[j - 1 + c];
+      start(lane[c].x, j + c);
+    }
+    if (count == 4)
+      solve_side_by_side<4>(W, n, lane, shifts);
+    else
+      solve_side_by_side<2>(W, n, lane, shifts);
     for (int c = 0; c < count; ++c)
-      if (clustered(j + c)) return false;
-    return true;
-  };
-  int first = 1;       // first vector of the current cluster
-  double shift = 0.0;  // the previous member's refinement shift
-  bool separated = true;
-  for (int j = 1; j <= nv; ++j) {
-    const double lambda = E[j - 1];
-    const int count = unclustered(j, 4) ? 4 : unclustered(j, 2) ? 2 : 1;
-    if (count > 1) {
-      // Four or two such vectors go through together, their start vectors
-      // drawn in order; the last one in W, so that W is left as by the last
-      // vector.
-      Lane lane[4];
-      double shifts[4];
-      for (int c = 0; c < count; ++c) {
-        lane[c] = c + 1 < count ? others[c] : w;
-        shifts[c] = E[j - 1 + c];
-        start(lane[c].x, j + c);
-      }
-      if (count == 4)
-        solve_side_by_side<4>(W, n, lane, shifts);
-      else
-        solve_side_by_side<2>(W, n, lane, shifts);
-      for (int c = 0; c < count; ++c)
-        for (int k = 1; k <= n; ++k) V(k, j + c) = cplx(lane[c].x[k], 0.0);
-      j += count - 1;
-      first = j;
-      continue;
-    }
-    factor_shifted_tridiagonal(W, IW, n, lambda);
-    start(w.x, j);
-    solve_upper(W, n);
-    apply_elimination(W, IW, n);
-    solve_upper(W, n);
-    if (j == 1 || !(std::fabs(E[j - 1] - E[j - 2]) <= cluster)) first = j;
-    if (clustered(j)) {
-      // Members' shifts go from the cluster's first eigenvalue inward, each
-      // at least spread beyond the one before.
-      const bool down = j > 1 && E[j - 1] <= E[j - 2];
-      shift = first == j ? lambda
-                         : (down ? std::min(lambda, shift - spread) : std::max(lambda, shift + spread));
-      if (!refine_in_cluster(W, IW, n, j - first, lambda, shift, scale, work)) separated = false;
-    }
-    for (int k = 1; k <= n; ++k) V(k, j) = cplx(W(k, 7), 0.0);
+      for (int k = 1; k <= n; ++k) V(k, j + c) = cplx(lane[c].x[k], 0.0);
+    j += count - 1;
+    first_ = j;
+    next_ = j + 1;
+    return;
   }
-  return separated;
+  factor_shifted_tridiagonal(W, IW_, n, lambda);
+  start(w.x, j);
+  solve_upper(W, n);
+  apply_elimination(W, IW_, n);
+  solve_upper(W, n);
+  if (j == 1 || !(std::fabs(E[j - 1] - E[j - 2]) <= cluster_)) first_ = j;
+  if (clustered(j)) {
+    // Members' shifts go from the cluster's first eigenvalue inward, each
+    // at least spread beyond the one before.
+    const bool down = j > 1 && E[j - 1] <= E[j - 2];
+    shift_ = first_ == j ? lambda
+                         : (down ? std::min(lambda, shift_ - spread_) : std::max(lambda, shift_ + spread_));
+    if (!refine_in_cluster(W, IW_, n, j - first_, lambda, shift_, scale_, work_)) separated_ = false;
+  }
+  for (int k = 1; k <= n; ++k) V(k, j) = cplx(W(k, 7), 0.0);
+  next_ = j + 1;
+}
+
+bool inverse_iteration(double* Wp, int* IW, int n, int na, const double* E, int nv,
+                       const SpectrumScale& scale, double cluster, cplx* Vp, Workspace& work) {
+  InverseIteration vectors(Wp, IW, n, na, E, nv, scale, cluster, Vp, work);
+  vectors.advance(nv);
+  return vectors.separated();
 }
 
 }  // namespace geneig::detail

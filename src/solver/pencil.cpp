@@ -34,6 +34,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "block_transform.hpp"
 #include "eigch_phases.hpp"
 #include "free_output.hpp"
 #include "geneig_ill.h"
@@ -368,6 +369,14 @@ GENEIG_KERNEL_256(void, scale_a, (cplx* Ap, const cplx* Bp, const cplx* D, int n
 
 namespace {
 
+template <int R>
+void multiply_pivot_roots_kernel(cplx* Vp, const cplx* Bp, int n, int na, int ncols) {
+  const CMat V(Vp, na);
+  const CView B(Bp, na);
+  for (int m = 1; m <= ncols; ++m)
+    for (int i = 1; i <= n; ++i) V(i, m) = cmul(V(i, m), B(i, i));
+}
+
 // Stage 5 of eigcab: v = L^-1 D^-1/2 y, by scaling with B(i,i) and forward
 // substitution with the unit lower factor L, column by column.
 template <int R>
@@ -375,25 +384,24 @@ void back_transform_pencil_kernel(cplx* Vp, const cplx* Bp, int n, int na, int n
   Quad<R>* block = quad_rows<R>(work.block);
   const CMat V(Vp, na);
   const CView B(Bp, na);
-  for (int m = 1; m <= ncols; ++m)
-    for (int i = 1; i <= n; ++i) V(i, m) = cmul(V(i, m), B(i, i));
+  multiply_pivot_roots_kernel<R>(Vp, Bp, n, na, ncols);
   // Four vectors' substitutions go side by side, a row of all four in one
   // register, sharing each column of L; every vector sees its own
   // operations in order: v(i) := v(i) - cmul(L(i,l), v(l)).
   for (int j = 1; j <= ncols; j += 4) {
     const int width = std::min(4, ncols - j + 1);
     load_block(block, CView(Vp, na), j, width, n);
-    for (int l = 1; l <= n - 1; ++l) {
-      const Quad<R> z = block[l], zs = negate_real_parts(swap_parts(z));
-      const cplx* b = B.col(l);
-      for (int i = l + 1; i <= n; ++i) block[i] = block[i] - times(b[i], z, zs);
-    }
+    BlockProgress progress;
+    progress.start_substitution(work.block, Bp, na, n);
+    BlockSteps<R>(progress).finish();
     store_block(block, V, j, width, n);
   }
 }
 
 }  // namespace
 
+GENEIG_KERNEL(void, multiply_pivot_roots, (cplx* Vp, const cplx* Bp, int n, int na, int ncols),
+              (Vp, Bp, n, na, ncols))
 GENEIG_KERNEL(void, back_transform_pencil, (cplx* Vp, const cplx* Bp, int n, int na, int ncols, Workspace& work),
               (Vp, Bp, n, na, ncols, work))
 
