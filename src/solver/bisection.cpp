@@ -68,14 +68,16 @@ bool deep_trees() {
 #endif
 }
 
-// Rows of other work that go into each row of a pass of the counts: the
-// pass is a chain of divisions, one per row and lane, which keeps the
-// divider busy and leaves the multipliers and adders idle. A row of a
-// block's back-transformation is a multiplication, a subtraction and a dot
-// product term for four complex numbers; three of them fit beside a row of
-// the counts (on a Zen 5, two gain less at order 200 and four slow the
-// counts down).
-constexpr int kFillRows = 3;
+// Rows of other work that go into each row of a pass of the counts, for a
+// pass of kVectors vectors of lanes: the pass is a chain of divisions, one
+// per row and lane, which keeps the divider busy and leaves the
+// multipliers and adders idle. A row of a block's back-transformation is a
+// multiplication, a subtraction and a dot product term for four complex
+// numbers. Beside a row of 32 lanes (a Zen 5's passes) three of them fit:
+// two gain less at order 200, four slow the counts down. A row of 16 lanes
+// takes about half the divider's time and gets two.
+template <int kVectors>
+constexpr int kFillRows = kVectors >= 4 ? 3 : 2;
 
 // No other work.
 struct NoFill {
@@ -108,7 +110,7 @@ template <int R, int kVectors, class Fill>
       count[v] -= q[v] >= 0.0;
       zero[v] |= q[v] == 0.0;
     }
-    for (int r = 0; r < kFillRows; ++r) fill.row();
+    for (int r = 0; r < kFillRows<kVectors>; ++r) fill.row();
   }
   Mask8<R> seen = {};
   for (int v = 0; v < kVectors; ++v) seen |= zero[v];
