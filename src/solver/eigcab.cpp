@@ -9,7 +9,9 @@
 //   5. back_transform_pencil  v := L^-1 D^-1/2 y                pencil.cpp
 //
 // around which the power-of-two window (scaling.cpp) scales pencils of
-// extreme magnitude in and their results back out.
+// extreme magnitude in and their results back out. Where eigch schedules
+// its vectors' work inside its search (solve_schedule.cpp), stage 5 goes
+// with it, each block of vectors as soon as its normalization is final.
 #include <atomic>
 #include <cstdlib>
 
