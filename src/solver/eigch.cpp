@@ -115,19 +115,20 @@ bool solve_hermitian(cplx* A, int N, int NA, int M, int MV, double& EPS, double*
   const long long amv = std::llabs(MV);
   if (EPS < 0.0) EPS = kDefaultEps;
 
-  SpectrumScale scale;
-  if (N == 2) {
-    scale = closed_form_order2(A, NA, M, EPS, W, E);
-  } else {
+  if (N > 2) {
     reduce_to_tridiagonal(A, N, NA, W, work);
-    if (MV != 0) {
-      bool separated = true;
-      solve_tridiagonal(A, B, N, NA, M, MV, EPS, W, IW, E, V, separated, work);
-      if (!separated && ILL == 0) ILL = GENEIG_ILL_VECTORS_NOT_SEPARATED;
-      return true;
+    if (MV == 0) {
+      bisect_eigenvalues(W, N, NA, M, EPS, E);
+      return false;
     }
-    scale = bisect_eigenvalues(W, N, NA, M, EPS, E);
+    // The eigenvalues, their vectors and (with B) the pencil's
+    // back-transformation, the later phases' work scheduled into the search.
+    if (!solve_tridiagonal(A, B, N, NA, M, MV, EPS, W, IW, E, V, work) && ILL == 0)
+      ILL = GENEIG_ILL_VECTORS_NOT_SEPARATED;
+    return true;
   }
+  // Order 2: the closed form, then the vectors phase by phase.
+  const SpectrumScale scale = closed_form_order2(A, NA, M, EPS, W, E);
   if (MV == 0) return false;
   // Vectors of eigenvalues closer than this are kept orthogonal (MV > 0).
   const double cluster = MV > 0 ? cluster_distance(EPS, scale.beta) : -1.0;

@@ -201,10 +201,9 @@ SpectrumScale bisect_eigenvalues(double* W, int n, int na, int m, double eps, do
 // back_transform as eigch calls them and, when B is not null, eigcab's
 // back_transform_pencil with B's factor, with the later phases' work done
 // beside the search (solve_schedule.cpp); the same results, bit for bit.
-// separated: the conjunction of what the two vector phases return.
-SpectrumScale solve_tridiagonal(const cplx* A, const cplx* B, int n, int na, int m, int mv,
-                                double eps, double* W, int* IW, double* E, cplx* V, bool& separated,
-                                Workspace& work);
+// Returns the conjunction of what the two vector phases return.
+bool solve_tridiagonal(const cplx* A, const cplx* B, int n, int na, int m, int mv, double eps,
+                       double* W, int* IW, double* E, cplx* V, Workspace& work);
 
 // Consecutive eigenvalues closer than max(EPS, 1e-3 beta) form a cluster,
 // whose eigenvectors are kept orthogonal to each other.
@@ -275,7 +274,6 @@ bool back_transform(const cplx* A, const double* W, int n, int na, const double*
 // reflect_vectors applies the reflections to vectors j0..j1, four at a
 // time in work.block; normalize_vectors does the rest for vectors j0..j1,
 // those before them done (returns false as back_transform does).
-struct BlockProgress;
 int prepare_back_transform(const cplx* A, const double* W, int n, int na, Workspace& work);
 void multiply_phases(cplx* V, int n, int na, int j0, int j1, const cplx* pi);
 void reflect_vectors(const cplx* A, int n, int na, int count, cplx* V, int j0, int j1,

@@ -157,13 +157,11 @@ class Schedule final : public SearchCompanion {
 
 }  // namespace
 
-SpectrumScale solve_tridiagonal(const cplx* A, const cplx* B, int n, int na, int m, int mv,
-                                double eps, double* W, int* IW, double* E, cplx* V, bool& separated,
-                                Workspace& work) {
+bool solve_tridiagonal(const cplx* A, const cplx* B, int n, int na, int m, int mv, double eps,
+                       double* W, int* IW, double* E, cplx* V, Workspace& work) {
   Schedule schedule(A, B, W, IW, n, na, E, mv, eps, V, work);
-  const SpectrumScale scale = bisect_eigenvalues(W, n, na, m, eps, E, &schedule);
-  separated = schedule.finish();
-  return scale;
+  bisect_eigenvalues(W, n, na, m, eps, E, &schedule);
+  return schedule.finish();
 }
 
 }  // namespace geneig::detail
